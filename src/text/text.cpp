@@ -1,0 +1,335 @@
+#include "text/text.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace qnl {
+namespace {
+
+inline bool is_lead(unsigned char c) {
+  return c >= 0x80;
+}
+
+inline unsigned char fold(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+}
+
+// Length of the character starting at `pos`: two bytes for a lead byte with a
+// byte after it, else one.
+inline size_t char_length(TextView text, size_t pos) {
+  return (is_lead(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size()) ? 2 : 1;
+}
+
+// Whether `sought` stands at `pos`, comparing double-byte characters exactly
+// and, with `ignore_case`, ASCII letters folded.
+inline bool matches_at(TextView text, size_t pos, TextView sought, bool ignore_case) {
+  if (pos + sought.size() > text.size()) return false;
+  if (!ignore_case) return std::memcmp(text.data() + pos, sought.data(), sought.size()) == 0;
+  for (size_t i = 0; i < sought.size(); ++i) {
+    const auto a = static_cast<unsigned char>(text[pos + i]);
+    const auto b = static_cast<unsigned char>(sought[i]);
+    if (is_lead(b)) {
+      if (a != b || pos + i + 1 >= text.size() || i + 1 >= sought.size() ||
+          text[pos + i + 1] != sought[i + 1])
+        return false;
+      ++i;
+    } else if (fold(a) != fold(b)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// 0-based offset of the first occurrence at or after the character boundary
+// `from`, or npos. Only offsets on character boundaries count.
+size_t find_from(TextView text, TextView sought, size_t from, bool ignore_case) {
+  if (from > text.size()) return TextView::npos;
+  if (sought.empty()) return from < text.size() ? from : TextView::npos;
+  if (!ignore_case) {
+    size_t boundary = from;
+    size_t search = from;
+    while (true) {
+      const size_t hit = text.find(sought, search);
+      if (hit == TextView::npos) return hit;
+      while (boundary < hit) boundary += char_length(text, boundary);
+      if (boundary == hit) return hit;
+      search = boundary;  // the hit fell inside a double-byte character
+    }
+  }
+  for (size_t pos = from; pos + sought.size() <= text.size(); pos += char_length(text, pos)) {
+    if (matches_at(text, pos, sought, true)) return pos;
+  }
+  return TextView::npos;
+}
+
+// 0-based character boundary at or after the 1-based `start`.
+size_t start_offset(TextView text, int64_t start) {
+  if (start <= 1) return 0;
+  const size_t wanted = static_cast<size_t>(std::min<int64_t>(start - 1, text.size()));
+  size_t pos = 0;
+  while (pos < wanted) pos += char_length(text, pos);
+  return pos;
+}
+
+inline bool is_space_at(TextView text, size_t pos, size_t* length) {
+  if (text[pos] == ' ') {
+    *length = 1;
+    return true;
+  }
+  if (text.substr(pos, 2) == kFullWidthSpace) {
+    *length = 2;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int64_t find_text(TextView text, TextView sought, int64_t start, bool ignore_case) {
+  const size_t from = start_offset(text, start);
+  const size_t hit = find_from(text, sought, from, ignore_case);
+  return hit == TextView::npos ? -1 : static_cast<int64_t>(hit) + 1;
+}
+
+Text replace_text(TextView text, TextView sought, TextView replacement, int64_t start,
+                  int64_t max_count, bool case_sensitive) {
+  if (sought.empty() || text.empty()) return Text(text);
+  const size_t from = start_offset(text, start);
+  Text out;
+  out.reserve(text.size());
+  out.append(text.substr(0, from));
+  size_t pos = from;
+  int64_t done = 0;
+  while (max_count < 0 || done < max_count) {
+    const size_t hit = find_from(text, sought, pos, !case_sensitive);
+    if (hit == TextView::npos) break;
+    out.append(text.substr(pos, hit - pos));
+    out.append(replacement);
+    pos = hit + sought.size();
+    ++done;
+  }
+  out.append(text.substr(pos));
+  return out;
+}
+
+std::vector<Text> split_text(TextView text, TextView separator, int64_t max_pieces) {
+  std::vector<Text> pieces;
+  if (text.empty()) return pieces;
+  if (separator.empty()) {
+    pieces.emplace_back(text);
+    return pieces;
+  }
+  size_t pos = 0;
+  while (pos < text.size()) {
+    if (max_pieces > 0 && static_cast<int64_t>(pieces.size()) == max_pieces - 1) break;
+    const size_t hit = find_from(text, separator, pos, false);
+    if (hit == TextView::npos) break;
+    pieces.emplace_back(text.substr(pos, hit - pos));
+    pos = hit + separator.size();
+  }
+  if (pos < text.size()) pieces.emplace_back(text.substr(pos));
+  return pieces;
+}
+
+Text join_text(const std::vector<Text>& pieces, TextView separator) {
+  Text out;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    if (i) out.append(separator);
+    out.append(pieces[i]);
+  }
+  return out;
+}
+
+Text trim_spaces(TextView text) {
+  size_t begin = 0;
+  size_t length = 0;
+  while (begin < text.size() && is_space_at(text, begin, &length)) begin += length;
+  // Walk forward so a trailing A1 A1 is only taken when it is a whole character.
+  size_t end = begin;
+  size_t pos = begin;
+  while (pos < text.size()) {
+    if (is_space_at(text, pos, &length)) {
+      pos += length;
+    } else {
+      pos += char_length(text, pos);
+      end = pos;
+    }
+  }
+  return Text(text.substr(begin, end - begin));
+}
+
+Text remove_spaces(TextView text) {
+  Text out;
+  out.reserve(text.size());
+  size_t length = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    if (is_space_at(text, pos, &length)) {
+      pos += length;
+      continue;
+    }
+    const size_t n = char_length(text, pos);
+    out.append(text.substr(pos, n));
+    pos += n;
+  }
+  return out;
+}
+
+Text left_text(TextView text, int64_t count) {
+  if (count <= 0) return {};
+  return Text(text.substr(0, static_cast<size_t>(std::min<int64_t>(count, text.size()))));
+}
+
+Text right_text(TextView text, int64_t count) {
+  if (count <= 0) return {};
+  const size_t n = static_cast<size_t>(std::min<int64_t>(count, text.size()));
+  return Text(text.substr(text.size() - n));
+}
+
+Text mid_text(TextView text, int64_t start, int64_t count) {
+  if (count <= 0) return {};
+  if (start < 1) start = 1;
+  if (start > static_cast<int64_t>(text.size())) return {};
+  const size_t from = static_cast<size_t>(start - 1);
+  const size_t n = static_cast<size_t>(std::min<int64_t>(count, text.size() - from));
+  return Text(text.substr(from, n));
+}
+
+Text to_upper(TextView text) {
+  Text out(text);
+  for (size_t pos = 0; pos < out.size();) {
+    const auto c = static_cast<unsigned char>(out[pos]);
+    if (c >= 'a' && c <= 'z') out[pos] = static_cast<char>(c - 32);
+    pos += char_length(out, pos);
+  }
+  return out;
+}
+
+Text to_lower(TextView text) {
+  Text out(text);
+  for (size_t pos = 0; pos < out.size();) {
+    const auto c = static_cast<unsigned char>(out[pos]);
+    if (c >= 'A' && c <= 'Z') out[pos] = static_cast<char>(c + 32);
+    pos += char_length(out, pos);
+  }
+  return out;
+}
+
+int64_t to_integer(TextView text) {
+  // Full-width digits, signs and spaces become their half-width forms.
+  Text half;
+  half.reserve(text.size());
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t n = char_length(text, pos);
+    if (n == 2) {
+      const auto lead = static_cast<unsigned char>(text[pos]);
+      const auto trail = static_cast<unsigned char>(text[pos + 1]);
+      if (lead == 0xA3 && trail >= 0xB0 && trail <= 0xB9) {
+        half.push_back(static_cast<char>('0' + trail - 0xB0));
+      } else if (lead == 0xA3 && trail == 0xAB) {
+        half.push_back('+');
+      } else if (lead == 0xA3 && trail == 0xAD) {
+        half.push_back('-');
+      } else if (lead == 0xA1 && trail == 0xA1) {
+        half.push_back(' ');
+      } else {
+        half.append(text.substr(pos, 2));
+      }
+    } else {
+      half.push_back(text[pos]);
+    }
+    pos += n;
+  }
+  size_t pos = 0;
+  while (pos < half.size() && std::strchr(" \t\r\n\v\f", half[pos]) && half[pos] != '\0') ++pos;
+  bool negative = false;
+  if (pos < half.size() && (half[pos] == '+' || half[pos] == '-')) negative = half[pos++] == '-';
+  uint64_t value = 0;
+  const uint64_t limit = negative ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX);
+  for (; pos < half.size() && half[pos] >= '0' && half[pos] <= '9'; ++pos) {
+    const unsigned digit = half[pos] - '0';
+    value = (value > (limit - digit) / 10) ? limit : value * 10 + digit;
+  }
+  if (negative) return value == limit ? INT64_MIN : -static_cast<int64_t>(value);
+  return static_cast<int64_t>(value);
+}
+
+Text expand_quote_placeholder(TextView text) {
+  if (text.find(kQuotePlaceholder) == TextView::npos) return Text(text);
+  return replace_text(text, kQuotePlaceholder, "\"", 1, -1, true);
+}
+
+Text text_between(TextView text, TextView start_marker, TextView end_marker, int64_t start,
+                  bool ignore_case) {
+  const Text head = expand_quote_placeholder(start_marker);
+  const Text tail = expand_quote_placeholder(end_marker);
+  const size_t from = start_offset(text, start);
+  const size_t hit = find_from(text, head, from, ignore_case);
+  if (hit == TextView::npos) return {};
+  const size_t content = hit + head.size();
+  const size_t end = find_from(text, tail, content, ignore_case);
+  if (end == TextView::npos) return {};
+  return Text(text.substr(content, end - content));
+}
+
+const Text& flatten_page(Text& text) {
+  // Pass 1: drop LF, CR and TAB, then halve runs of spaces (a run of k spaces
+  // left after the drop becomes ceil(k/2), as one left-to-right pass of
+  // "two spaces to one" does).
+  Text pass1;
+  pass1.reserve(text.size());
+  size_t run = 0;
+  for (const char c : text) {
+    if (c == '\n' || c == '\r' || c == '\t') continue;
+    if (c == ' ') {
+      if (run++ % 2 == 0) pass1.push_back(' ');
+      continue;
+    }
+    run = 0;
+    pass1.push_back(c);
+  }
+  // Pass 2: decode the four entities, then drop quotes. An entity's bytes can
+  // never be the second byte of a double-byte character, and a quote dropped
+  // here cannot form a new entity because decoding came first.
+  Text out;
+  out.reserve(pass1.size());
+  const TextView in = pass1;
+  for (size_t pos = 0; pos < in.size();) {
+    const char c = in[pos];
+    if (c == '"' || c == '\'') {
+      ++pos;
+      continue;
+    }
+    if (c == '&') {
+      const TextView rest = in.substr(pos);
+      auto starts_folded = [&](TextView entity) {
+        return rest.size() >= entity.size() && matches_at(rest, 0, entity, true);
+      };
+      if (starts_folded("&lt;")) {
+        out.push_back('<');
+        pos += 4;
+        continue;
+      }
+      if (starts_folded("&gt;")) {
+        out.push_back('>');
+        pos += 4;
+        continue;
+      }
+      if (rest.substr(0, 6) == "&quot;") {  // becomes a quote, which is then dropped
+        pos += 6;
+        continue;
+      }
+      if (rest.substr(0, 5) == "&#37;") {
+        out.push_back('%');
+        pos += 5;
+        continue;
+      }
+    }
+    out.push_back(c);
+    ++pos;
+  }
+  text = std::move(out);
+  return text;
+}
+
+}  // namespace qnl
