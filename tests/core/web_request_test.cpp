@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -166,8 +167,8 @@ INSTANTIATE_TEST_SUITE_P(AllNumbers, WebRequestMethodTest,
                          ::testing::Values(MethodCase{0, "GET"}, MethodCase{1, "POST"},
                                            MethodCase{2, "HEAD"}, MethodCase{3, "PUT"},
                                            MethodCase{4, "OPTIONS"}, MethodCase{5, "DELETE"},
-                                           MethodCase{6, "TRACE"}, MethodCase{9, "GET"},
-                                           MethodCase{-1, "GET"}));
+                                           MethodCase{6, "TRACE"}, MethodCase{7, "CONNECT"},
+                                           MethodCase{9, "GET"}, MethodCase{-1, "GET"}));
 
 TEST_F(WebRequestTest, HeadDoesNotWaitForTheAnnouncedBody) {
   server.set_handler(
@@ -204,6 +205,40 @@ TEST_F(WebRequestTest, BodyBytesGoRawAndWinOverBody) {
   request.body = "ignored";
   request.body_bytes = std::string("\x00\xD6\xD0\xFF", 4);
   EXPECT_EQ(web_request(request), std::string("\x00\xD6\xD0\xFF", 4));
+}
+
+TEST_F(WebRequestTest, LargeBodyIsSentWithoutWaitingForContinue) {
+  server.set_handler([](const FixtureRequest& r) { return FixtureResponse::ok(r.body); });
+  WebRequest request = request_to("big");
+  request.method = kPost;
+  request.body_bytes = std::string(3 << 20, 'q');
+  EXPECT_EQ(web_request(request), request.body_bytes);
+  EXPECT_FALSE(server.last_request().header("Expect"));
+}
+
+TEST_F(WebRequestTest, TransportDefaultTimeoutsStillExchange) {
+  WebRequest request = request_to("d");
+  request.timeout_seconds = -1;
+  EXPECT_EQ(web_request(request), "hello /d");
+}
+
+TEST_F(WebRequestTest, CallsFromSeveralThreadsAtOnce) {
+  std::vector<std::thread> threads;
+  std::atomic<int> answered{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      HttpConnection connection;
+      for (int i = 0; i < 5; ++i) {
+        WebRequest request = request_to("t" + std::to_string(t));
+        request.connection = i % 2 == 0 ? &connection : nullptr;
+        request.cookies = "a=1";
+        if (web_request(request) == "hello /t" + std::to_string(t)) ++answered;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(answered.load(), 20);
+  EXPECT_EQ(server.request_count(), 20u);
 }
 
 TEST_F(WebRequestTest, PutWithBodyGetsNoContentType) {
