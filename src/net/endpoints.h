@@ -1,0 +1,54 @@
+// Every outside host the program talks to, in one place: when a site moves,
+// one line changes. Base addresses end in "/"; JD hosts are bare names, since
+// each JD call chooses its own scheme.
+#pragma once
+
+#include <string_view>
+
+namespace qnl::endpoints {
+
+// The deal forum 赚客吧 (plain HTTP, GBK pages).
+inline constexpr std::string_view kForum = "http://www.zuanke8.com/";
+inline constexpr std::string_view kForumHost = "www.zuanke8.com";
+
+// The push service: a form POST to kPushService + KEY + ".send".
+inline constexpr std::string_view kPushService = "https://sctapi.ftqq.com/";
+inline constexpr std::string_view kPushServiceHost = "sctapi.ftqq.com";
+
+// The page shown in the reader view at start-up.
+inline constexpr std::string_view kStartPage = kForum;
+
+// JD's main web domain; every JD host but the payment one is under it.
+inline constexpr std::string_view kJdDomain = "jd.com";
+inline constexpr std::string_view kJdMainHost = "www.jd.com";
+
+// Logins and account checks.
+inline constexpr std::string_view kJdPcLoginHost = "passport.jd.com";         // /new/login.aspx
+inline constexpr std::string_view kJdMessageCentreHost = "joycenter.jd.com";  // /msgCenter/...
+inline constexpr std::string_view kJdMobileLoginHost = "plogin.m.jd.com";     // /user/login.action
+inline constexpr std::string_view kJdMobileHomeHost = "home.m.jd.com";        // /myJd/home.action
+inline constexpr std::string_view kJdBeanHost = "bean.jd.com";    // /myJingBean/getListDetail
+inline constexpr std::string_view kJdUserInfoHost = "wq.jd.com";  // /user/info/QueryJDUserInfo
+
+// PC sign-ins.
+inline constexpr std::string_view kJdVipHost = "vip.jd.com";             // /sign/index
+inline constexpr std::string_view kJdFinanceSignHost = "vip.jr.jd.com";  // /newSign/doSign
+inline constexpr std::string_view kJdCommunityHost = "you.jd.com";  // /channel/shouji.html, punch
+inline constexpr std::string_view kJdDataWalletHost = "datawallet.jd.com";  // /web/json/sign.action
+
+// Mobile sign-ins.
+inline constexpr std::string_view kJdClientApiHost = "api.m.jd.com";      // /client.action
+inline constexpr std::string_view kJdDoubleSignHost = "ljd.m.jd.com";     // /countersign/...
+inline constexpr std::string_view kJdPayHost = "home.jdpay.com";          // /my/signIn/
+inline constexpr std::string_view kJdFinanceMobileHost = "ms.jr.jd.com";  // /gw/generic/...
+inline constexpr std::string_view kJdLotteryHost = "s.m.jd.com";          // /activemcenter/...
+
+// Shops and shop gifts.
+inline constexpr std::string_view kJdShopGiftHost = "f-mall.jd.com";  // /shopGift/...
+inline constexpr std::string_view kJdMallHost = "mall.jd.com";  // /index-N.html, /shopSign-N.html
+
+// The link-sources page: the forum's search and an article of 爱Q生活网.
+inline constexpr std::string_view kForumSearch = "http://www.zuanke8.com/search.php";
+inline constexpr std::string_view kIqshwHost = "www.iqshw.com";
+
+}  // namespace qnl::endpoints
