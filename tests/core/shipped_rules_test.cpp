@@ -124,7 +124,8 @@ std::vector<int>* ShippedRules::order_ = nullptr;
 
 // One ordinary row. `link` is the title link's address as the page writes it.
 std::string zuanke_row(const std::string& tid, const std::string& link, const std::string& title,
-                       const std::string& type, const std::string& after_title) {
+                       const std::string& type, const std::string& after_title,
+                       const std::string& highlight = "") {
   std::string row = R"html(
 <tbody id="normalthread_)html" +
                     tid + R"html(">
@@ -146,8 +147,8 @@ std::string zuanke_row(const std::string& tid, const std::string& link, const st
     row += "<em>[<a href=\"forum.php?mod=forumdisplay&fid=15&amp;filter=typeid&amp;typeid=14\">" +
            type + "</a>]</em> ";
   }
-  row += "<a href=\"" + link + "\"  class=\"s xst\" target=\"_blank\">" + title + "</a>\n" +
-         after_title + R"html(
+  row += "<a href=\"" + link + "\"" + highlight + "  class=\"s xst\" target=\"_blank\">" + title +
+         "</a>\n" + after_title + R"html(
 </th>
 <td class="by">
 <cite><a href="space-uid-446740.html" c="1">赚友</a></cite>
@@ -195,7 +196,8 @@ std::string zuanke_listing(bool with_pinned) {
       R"html(<img src="static/image/filetype/image_s.gif" alt="attach_img" title="图片附件" align="absmiddle" />
 <span class="tps">&nbsp;...<a href="thread-6699008-2-1.html">2</a><a href="thread-6699008-3-1.html">3</a></span>
 <a href="forum.php?mod=redirect&amp;tid=6699008&amp;goto=lastpost#lastpost" class="xi1">New</a>)html");
-  page += zuanke_row("6699007", "thread-6699007-1-1.html", "招行'掌上生活'抽奖", "活动", "");
+  page += zuanke_row("6699007", "thread-6699007-1-1.html", "招行'掌上生活'抽奖", "活动", "",
+                     " style=\"color: #EC1282;\"");
   page += R"html(
 </table>
 </form>
