@@ -13,9 +13,23 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <boost/regex.hpp>
 #include <cstring>
 #include <locale>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define QNL_HAVE_SSE2 1
+#else
+#define QNL_HAVE_SSE2 0
+#endif
+#if QNL_HAVE_SSE2 && defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define QNL_HAVE_AVX2_DISPATCH 1  // chosen at run time
+#else
+#define QNL_HAVE_AVX2_DISPATCH 0
+#endif
 
 namespace qnl {
 
@@ -88,7 +102,7 @@ struct Program {
   // Literal parts as CP936 bytes, with a flag per byte telling whether it is
   // an ASCII letter to compare without regard to case.
   std::string first, second;
-  std::vector<bool> first_fold, second_fold;
+  std::string first_fold, second_fold;  // 0x20 where case is ignored, else 0
   boost::wregex wide;
   boost::regex narrow;  // same pattern over bytes; set when ascii_pattern
 };
@@ -181,7 +195,7 @@ bool is_plain_escape(wchar_t c) {
 
 // Reads a literal run from p[i]; false when a character cannot be taken
 // literally by the fast paths (lone bytes compare differently).
-void read_literal(const std::wstring& p, size_t& i, std::string& bytes, std::vector<bool>& fold,
+void read_literal(const std::wstring& p, size_t& i, std::string& bytes, std::string& fold,
                   bool icase, bool& ok) {
   ok = true;
   while (i < p.size()) {
@@ -201,13 +215,12 @@ void read_literal(const std::wstring& p, size_t& i, std::string& bytes, std::vec
     if (c < 0x80) {
       bytes.push_back(static_cast<char>(c));
       const bool letter = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
-      fold.push_back(icase && letter);
+      fold.push_back(icase && letter ? 0x20 : 0);
     } else if (c >= kDoubleBase && c < kLoneBase) {
       const unsigned code = static_cast<unsigned>(c - kDoubleBase);
       bytes.push_back(static_cast<char>(code >> 8));
       bytes.push_back(static_cast<char>(code & 0xFF));
-      fold.push_back(false);
-      fold.push_back(false);
+      fold.append(2, '\0');
     } else {
       ok = false;
       return;
@@ -330,33 +343,106 @@ class BoundaryTracker {
 
 constexpr size_t kNone = static_cast<size_t>(-1);
 
+inline bool literal_at(const unsigned char* s, const unsigned char* l, const unsigned char* fold,
+                       size_t m) {
+  for (size_t k = 0; k < m; ++k) {
+    if ((s[k] | fold[k]) != (l[k] | fold[k])) return false;
+  }
+  return true;
+}
+
+struct LiteralQuery {
+  const unsigned char* s;
+  const unsigned char* l;
+  const unsigned char* fold;
+  size_t m;
+  size_t last;  // last possible start
+  BoundaryTracker* bounds;
+  bool accept(size_t q) const { return literal_at(s + q, l, fold, m) && bounds->at(q); }
+};
+
+#if QNL_HAVE_SSE2
+// Candidates are positions whose first and last literal bytes both fit,
+// sixteen positions per step; `p` is left where the blocks stop.
+size_t find_blocks_sse2(const LiteralQuery& q, size_t& p) {
+  const __m128i first_v = _mm_set1_epi8(static_cast<char>(q.l[0] | q.fold[0]));
+  const __m128i last_v = _mm_set1_epi8(static_cast<char>(q.l[q.m - 1] | q.fold[q.m - 1]));
+  const __m128i first_fold = _mm_set1_epi8(static_cast<char>(q.fold[0]));
+  const __m128i last_fold = _mm_set1_epi8(static_cast<char>(q.fold[q.m - 1]));
+  while (p <= q.last && q.last - p >= 15) {  // starts p..p+15 are all possible
+    const auto* at = reinterpret_cast<const __m128i*>(q.s + p);
+    const auto* end_at = reinterpret_cast<const __m128i*>(q.s + p + q.m - 1);
+    const __m128i a = _mm_or_si128(_mm_loadu_si128(at), first_fold);
+    const __m128i b = _mm_or_si128(_mm_loadu_si128(end_at), last_fold);
+    auto mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first_v), _mm_cmpeq_epi8(b, last_v))));
+    while (mask != 0) {
+      const size_t c = p + static_cast<size_t>(std::countr_zero(mask));
+      if (q.accept(c)) return c;
+      mask &= mask - 1;
+    }
+    p += 16;
+  }
+  return kNone;
+}
+#endif
+
+#if QNL_HAVE_AVX2_DISPATCH
+__attribute__((target("avx2"))) size_t find_blocks_avx2(const LiteralQuery& q, size_t& p) {
+  const __m256i first_v = _mm256_set1_epi8(static_cast<char>(q.l[0] | q.fold[0]));
+  const __m256i last_v = _mm256_set1_epi8(static_cast<char>(q.l[q.m - 1] | q.fold[q.m - 1]));
+  const __m256i first_fold = _mm256_set1_epi8(static_cast<char>(q.fold[0]));
+  const __m256i last_fold = _mm256_set1_epi8(static_cast<char>(q.fold[q.m - 1]));
+  while (p <= q.last && q.last - p >= 31) {
+    const auto* at = reinterpret_cast<const __m256i*>(q.s + p);
+    const auto* end_at = reinterpret_cast<const __m256i*>(q.s + p + q.m - 1);
+    const __m256i a = _mm256_or_si256(_mm256_loadu_si256(at), first_fold);
+    const __m256i b = _mm256_or_si256(_mm256_loadu_si256(end_at), last_fold);
+    auto mask = static_cast<unsigned>(_mm256_movemask_epi8(
+        _mm256_and_si256(_mm256_cmpeq_epi8(a, first_v), _mm256_cmpeq_epi8(b, last_v))));
+    while (mask != 0) {
+      const size_t c = p + static_cast<size_t>(std::countr_zero(mask));
+      if (q.accept(c)) return c;
+      mask &= mask - 1;
+    }
+    p += 32;
+  }
+  return kNone;
+}
+
+bool have_avx2() {
+  static const bool yes = __builtin_cpu_supports("avx2");
+  return yes;
+}
+#endif
+
 // First occurrence of a literal starting on a character at or after `from`.
+// Markup is dense in '<', so candidates are filtered on the first and the
+// last byte of the literal together, many positions at a time.
 size_t find_literal(const unsigned char* s, size_t n, const std::string& lit,
-                    const std::vector<bool>& fold, size_t from, BoundaryTracker& bounds) {
+                    const std::string& fold_mask, size_t from, BoundaryTracker& bounds) {
   const size_t m = lit.size();
-  if (m > n) return kNone;
-  const auto* l = reinterpret_cast<const unsigned char*>(lit.data());
-  const size_t last = n - m;
-  const unsigned char f0 = l[0];
-  const bool fold0 = fold[0];
+  if (m > n || from > n - m) return kNone;
+  const LiteralQuery q{s,
+                       reinterpret_cast<const unsigned char*>(lit.data()),
+                       reinterpret_cast<const unsigned char*>(fold_mask.data()),
+                       m,
+                       n - m,
+                       &bounds};
   size_t p = from;
-  while (p <= last) {
-    if (fold0) {
-      const unsigned char lower = f0 | 0x20;
-      while (p <= last && (s[p] | 0x20) != lower) ++p;
-      if (p > last) return kNone;
-    } else {
-      const void* hit = std::memchr(s + p, f0, last - p + 1);
-      if (!hit) return kNone;
-      p = static_cast<size_t>(static_cast<const unsigned char*>(hit) - s);
-    }
-    size_t k = 1;
-    for (; k < m; ++k) {
-      const unsigned char a = s[p + k];
-      if (fold[k] ? (a | 0x20) != (l[k] | 0x20) : a != l[k]) break;
-    }
-    if (k == m && bounds.at(p)) return p;
-    ++p;
+#if QNL_HAVE_AVX2_DISPATCH
+  if (have_avx2()) {
+    const size_t found = find_blocks_avx2(q, p);
+    if (found != kNone) return found;
+  }
+#endif
+#if QNL_HAVE_SSE2
+  const size_t found = find_blocks_sse2(q, p);
+  if (found != kNone) return found;
+#endif
+  const unsigned char first_byte = q.l[0] | q.fold[0];
+  for (; p <= q.last; ++p) {
+    if ((s[p] | q.fold[0]) == first_byte && q.accept(p)) return p;
   }
   return kNone;
 }
@@ -653,14 +739,64 @@ int64_t RegexObject::sub_match_count() const {
   return state_ && state_->matches.count() > 0 ? state_->groups : 0;
 }
 
-Text regex_replace_all(TextView pattern, TextView text, TextView replacement) {
+namespace {
+
+// Matches of `pattern` with the regex object's defaults, in a per-thread list
+// reused from call to call; null when the pattern is invalid.
+const Matches* replace_all_matches(TextView pattern, TextView text) {
   const auto program = get_program(pattern, true, true);
-  if (!program->valid) return {};
+  if (!program->valid) return nullptr;
   thread_local Matches matches;
-  run_program(*program, capped(text), true, matches);
-  Text result = splice(text, matches, replacement);
   if (matches.groups.capacity() > (1u << 16)) std::vector<MatchGroup>().swap(matches.groups);
-  return result;
+  run_program(*program, capped(text), true, matches);
+  return &matches;
+}
+
+}  // namespace
+
+Text regex_replace_all(TextView pattern, TextView text, TextView replacement) {
+  const Matches* matches = replace_all_matches(pattern, text);
+  return matches ? splice(text, *matches, replacement) : Text();
+}
+
+void regex_replace_all_in_place(TextView pattern, Text& text, TextView replacement) {
+  Text own_copy;
+  if (!replacement.empty() && replacement.data() >= text.data() &&
+      replacement.data() < text.data() + text.size()) {
+    own_copy = Text(replacement);  // the replacement lies inside the text being rewritten
+    replacement = own_copy;
+  }
+  const Matches* matches = replace_all_matches(pattern, text);
+  if (!matches) {
+    text.clear();
+    return;
+  }
+  const size_t count = matches->count();
+  if (count == 0) return;
+  bool shrinks = true;
+  for (size_t i = 0; i < count && shrinks; ++i) {
+    shrinks =
+        static_cast<size_t>(matches->groups[i * matches->stride].length) >= replacement.size();
+  }
+  if (!shrinks) {
+    text = splice(text, *matches, replacement);
+    return;
+  }
+  // Every match is at least as long as the replacement, so the write point
+  // never passes the read point.
+  char* data = text.data();
+  size_t write = 0, read = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const MatchGroup& g = matches->groups[i * matches->stride];
+    const auto off = static_cast<size_t>(g.offset);
+    if (write != read) std::memmove(data + write, data + read, off - read);
+    write += off - read;
+    if (!replacement.empty()) std::memcpy(data + write, replacement.data(), replacement.size());
+    write += replacement.size();
+    read = off + static_cast<size_t>(g.length);
+  }
+  if (write != read) std::memmove(data + write, data + read, text.size() - read);
+  text.resize(write + (text.size() - read));
 }
 
 void regex_set_fast_paths(bool enabled) {

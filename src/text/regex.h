@@ -101,6 +101,9 @@ class RegexObject {
 // pattern gives empty text; a search the engine gives up on leaves the text
 // unchanged.
 Text regex_replace_all(TextView pattern, TextView text, TextView replacement);
+// Same result written back into `text`; when the replacement is no longer
+// than any match (markup stripping) no memory is allocated.
+void regex_replace_all_in_place(TextView pattern, Text& text, TextView replacement);
 
 // Plain-text and lazy-span patterns, and texts without double-byte
 // characters, take shortcuts that give the engine's results. Tests and

@@ -135,6 +135,20 @@ TEST_P(FastAndEngine, ExecuteFindingNothing) {
   EXPECT_EQ(position, -1);
 }
 
+TEST_P(FastAndEngine, InPlaceGivesTheSameText) {
+  const Text subject = gbk("<a>中</a>x<a>文</a>");
+  for (const char* pattern : {"</a>", "<a>.*?</a>", "<a>", "z", "a(", "a*"}) {
+    for (const char* replacement : {"", "]", "<<long replacement>>"}) {
+      Text t = subject;
+      regex_replace_all_in_place(pattern, t, replacement);
+      EXPECT_EQ(t, regex_replace_all(pattern, subject, replacement)) << pattern << replacement;
+    }
+  }
+  Text t = "abcabc";
+  regex_replace_all_in_place("b", t, TextView(t).substr(2, 1));  // replacement inside the text
+  EXPECT_EQ(t, "accacc");
+}
+
 TEST_P(FastAndEngine, InvalidPattern) {
   RegexObject re;
   EXPECT_EQ(re.replace("x"), "");  // never executed
@@ -289,7 +303,7 @@ TEST(RegexObjectPaths, ShortcutsAgreeWithTheEngine) {
       "b$",    "[^<]+",    "\\w+", "a|b",      "(a)(b)?",    "\xD6\x61.*?>", "/>]"};
   std::mt19937 rng(12345);
   std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1);
-  std::uniform_int_distribution<int> length(0, 30);
+  std::uniform_int_distribution<int> length(0, 60);
   for (int round = 0; round < 400; ++round) {
     Text subject;
     for (int i = length(rng); i > 0; --i) subject += pieces[pick(rng)];
