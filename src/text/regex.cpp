@@ -364,14 +364,18 @@ struct LiteralQuery {
 #if QNL_HAVE_SSE2
 // Candidates are positions whose first and last literal bytes both fit,
 // sixteen positions per step; `p` is left where the blocks stop.
-size_t find_blocks_sse2(const LiteralQuery& q, size_t& p) {
+size_t find_blocks_sse2(const LiteralQuery& q, size_t& position) {
+  const unsigned char* const s = q.s;
+  const size_t tail = q.m - 1;
+  const size_t last = q.last;
   const __m128i first_v = _mm_set1_epi8(static_cast<char>(q.l[0] | q.fold[0]));
-  const __m128i last_v = _mm_set1_epi8(static_cast<char>(q.l[q.m - 1] | q.fold[q.m - 1]));
+  const __m128i last_v = _mm_set1_epi8(static_cast<char>(q.l[tail] | q.fold[tail]));
   const __m128i first_fold = _mm_set1_epi8(static_cast<char>(q.fold[0]));
-  const __m128i last_fold = _mm_set1_epi8(static_cast<char>(q.fold[q.m - 1]));
-  while (p <= q.last && q.last - p >= 15) {  // starts p..p+15 are all possible
-    const auto* at = reinterpret_cast<const __m128i*>(q.s + p);
-    const auto* end_at = reinterpret_cast<const __m128i*>(q.s + p + q.m - 1);
+  const __m128i last_fold = _mm_set1_epi8(static_cast<char>(q.fold[tail]));
+  size_t p = position;
+  while (p <= last && last - p >= 15) {  // starts p..p+15 are all possible
+    const auto* at = reinterpret_cast<const __m128i*>(s + p);
+    const auto* end_at = reinterpret_cast<const __m128i*>(s + p + tail);
     const __m128i a = _mm_or_si128(_mm_loadu_si128(at), first_fold);
     const __m128i b = _mm_or_si128(_mm_loadu_si128(end_at), last_fold);
     auto mask = static_cast<unsigned>(
@@ -383,19 +387,24 @@ size_t find_blocks_sse2(const LiteralQuery& q, size_t& p) {
     }
     p += 16;
   }
+  position = p;
   return kNone;
 }
 #endif
 
 #if QNL_HAVE_AVX2_DISPATCH
-__attribute__((target("avx2"))) size_t find_blocks_avx2(const LiteralQuery& q, size_t& p) {
+__attribute__((target("avx2"))) size_t find_blocks_avx2(const LiteralQuery& q, size_t& position) {
+  const unsigned char* const s = q.s;
+  const size_t tail = q.m - 1;
+  const size_t last = q.last;
   const __m256i first_v = _mm256_set1_epi8(static_cast<char>(q.l[0] | q.fold[0]));
-  const __m256i last_v = _mm256_set1_epi8(static_cast<char>(q.l[q.m - 1] | q.fold[q.m - 1]));
+  const __m256i last_v = _mm256_set1_epi8(static_cast<char>(q.l[tail] | q.fold[tail]));
   const __m256i first_fold = _mm256_set1_epi8(static_cast<char>(q.fold[0]));
-  const __m256i last_fold = _mm256_set1_epi8(static_cast<char>(q.fold[q.m - 1]));
-  while (p <= q.last && q.last - p >= 31) {
-    const auto* at = reinterpret_cast<const __m256i*>(q.s + p);
-    const auto* end_at = reinterpret_cast<const __m256i*>(q.s + p + q.m - 1);
+  const __m256i last_fold = _mm256_set1_epi8(static_cast<char>(q.fold[tail]));
+  size_t p = position;
+  while (p <= last && last - p >= 31) {
+    const auto* at = reinterpret_cast<const __m256i*>(s + p);
+    const auto* end_at = reinterpret_cast<const __m256i*>(s + p + tail);
     const __m256i a = _mm256_or_si256(_mm256_loadu_si256(at), first_fold);
     const __m256i b = _mm256_or_si256(_mm256_loadu_si256(end_at), last_fold);
     auto mask = static_cast<unsigned>(_mm256_movemask_epi8(
@@ -407,6 +416,7 @@ __attribute__((target("avx2"))) size_t find_blocks_avx2(const LiteralQuery& q, s
     }
     p += 32;
   }
+  position = p;
   return kNone;
 }
 
