@@ -191,6 +191,8 @@ TEST_P(FastAndEngine, GlobalSwitchAndPlainReplacement) {
   EXPECT_EQ(re.replace("0"), "f0o boo");
   ASSERT_TRUE(re.execute("o", "foo boo"));
   EXPECT_EQ(re.replace("$&\\1"), "f$&\\1$&\\1 b$&\\1$&\\1");  // no $ sequences
+  // Empty matches advance one character at a time.
+  EXPECT_EQ(regex_replace_all("x*", gbk("a中"), "-"), gbk("-a-中-"));
 }
 
 TEST_P(FastAndEngine, GroupsAndByteOffsetsAfterChinese) {
