@@ -20,7 +20,8 @@
 
 namespace qnl {
 
-// Largest text handed to either engine; longer texts are cut to this size.
+// Largest text handed to either engine; only this much of a longer text is
+// searched (the regex object's replace keeps the rest unchanged).
 inline constexpr size_t kRegexTextCap = 32u << 20;
 
 // ---- Perl-syntax engine over bytes ----
@@ -55,7 +56,8 @@ bool regex_compile(CompiledRegex& expression, TextView pattern, bool case_sensit
 // All non-overlapping matches, left to right.
 MatchList regex_search_all(const CompiledRegex& expression, TextView text);
 // Text of one group of one match (0 = whole match), empty when the group did
-// not take part; `position` receives its 0-based byte offset.
+// not take part; `position` receives its 0-based byte offset (-1 when empty
+// because the group did not take part or does not exist).
 Text match_group_text(const RegexMatch& match, TextView text, int group_index,
                       int64_t* position = nullptr);
 
@@ -72,14 +74,18 @@ class RegexObject {
   // `quote_placeholder`, "#引号" in the pattern stands for a double quote.
   bool execute(TextView pattern, TextView subject, bool case_sensitive = false,
                bool multiline = true, bool global = true, bool quote_placeholder = false);
-  // Pattern of the last successful execution, empty before.
+  // Pattern of the last execution (placeholder expanded); empty before the
+  // first and after a failed one.
   Text pattern() const;
   // The subject with the matches (all when global) replaced by plain text;
-  // empty when there was no successful execution.
+  // empty when the last execution failed or there was none. A search the
+  // engine gave up on (complexity limit) found nothing, so the subject comes
+  // back unchanged.
   Text replace(TextView replacement) const;
   int64_t match_count() const;
-  // 1-based match index; empty text beyond the last. `position` receives the
-  // 0-based byte offset in the subject.
+  // 1-based match index, 1-based group index; empty text beyond the last.
+  // `position` receives the 0-based byte offset in the subject, -1 when there
+  // is no such match or the group did not take part.
   Text match_text(int64_t match_index, int64_t* position = nullptr) const;
   Text sub_match_text(int64_t match_index, int64_t group_index, int64_t* position = nullptr) const;
   // Capture groups of the first match.
@@ -92,7 +98,16 @@ class RegexObject {
 
 // `text` with every match of `pattern` replaced by `replacement`, with the
 // regex object's defaults (case ignored, multi-line, global). An invalid
-// pattern gives empty text.
+// pattern gives empty text; a search the engine gives up on leaves the text
+// unchanged.
 Text regex_replace_all(TextView pattern, TextView text, TextView replacement);
+// Same result written back into `text`; when the replacement is no longer
+// than any match (markup stripping) no memory is allocated.
+void regex_replace_all_in_place(TextView pattern, Text& text, TextView replacement);
+
+// Plain-text and lazy-span patterns, and texts without double-byte
+// characters, take shortcuts that give the engine's results. Tests and
+// benchmarks turn them off to compare; on by default.
+void regex_set_fast_paths(bool enabled);
 
 }  // namespace qnl

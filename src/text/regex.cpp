@@ -1,0 +1,816 @@
+// Both regular-expression facilities over CP936 text.
+//
+// The regex object matches characters, not bytes. A CP936 text is decoded
+// into one wide unit per character: an ASCII byte stays itself, a lead byte
+// 0x81-0xFE followed by a valid trail byte (0x40-0x7E, 0x80-0xFE) becomes the
+// private code point 0x100000 + (lead << 8 | trail), and any other byte of
+// 0x80 or above becomes 0x10FF00 + byte. These code points belong to no
+// character class and have no case, so "\w", "\s" and case folding act on
+// ASCII only, and a pattern decoded the same way matches Chinese literally.
+// Because a byte below 0x40 (or 0x7F, 0xFF) is never a trail byte, it always
+// starts a character: the fast paths below rely on that.
+#include "text/regex.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <boost/regex.hpp>
+#include <cstring>
+#include <locale>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define QNL_HAVE_SSE2 1
+#else
+#define QNL_HAVE_SSE2 0
+#endif
+#if QNL_HAVE_SSE2 && defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define QNL_HAVE_AVX2_DISPATCH 1  // chosen at run time
+#else
+#define QNL_HAVE_AVX2_DISPATCH 0
+#endif
+
+namespace qnl {
+
+static_assert(sizeof(wchar_t) >= 4,
+              "the regex object maps CP936 characters to code points above 0xFFFF");
+
+namespace {
+
+constexpr bool is_lead(unsigned char b) {
+  return b >= 0x81 && b <= 0xFE;
+}
+constexpr bool is_trail(unsigned char b) {
+  return b >= 0x40 && b <= 0xFE && b != 0x7F;
+}
+
+constexpr wchar_t kDoubleBase = 0x100000;
+constexpr wchar_t kLoneBase = 0x10FF00;
+
+// Length in bytes of the character starting at `i`.
+inline size_t char_length(const unsigned char* s, size_t n, size_t i) {
+  return (is_lead(s[i]) && i + 1 < n && is_trail(s[i + 1])) ? 2 : 1;
+}
+
+// Decodes `text` into `out`; `offsets` (when given) receives the byte offset
+// of every character plus one entry for the end.
+void decode(TextView text, std::wstring& out, std::vector<uint32_t>* offsets) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  out.clear();
+  out.reserve(n);
+  if (offsets) {
+    offsets->clear();
+    offsets->reserve(n + 1);
+  }
+  size_t i = 0;
+  while (i < n) {
+    if (offsets) offsets->push_back(static_cast<uint32_t>(i));
+    const unsigned char b = s[i];
+    if (b < 0x80) {
+      out.push_back(static_cast<wchar_t>(b));
+      ++i;
+    } else if (char_length(s, n, i) == 2) {
+      out.push_back(kDoubleBase + static_cast<wchar_t>(b << 8 | s[i + 1]));
+      i += 2;
+    } else {
+      out.push_back(kLoneBase + static_cast<wchar_t>(b));
+      ++i;
+    }
+  }
+  if (offsets) offsets->push_back(static_cast<uint32_t>(n));
+}
+
+TextView capped(TextView text) {
+  return text.size() > kRegexTextCap ? text.substr(0, kRegexTextCap) : text;
+}
+
+// ---- compiled regex object patterns ----
+
+enum class FastKind {
+  kNone,      // only the engine
+  kLiteral,   // plain text
+  kLazySpan,  // literal, ".*?" or "(.*?)", literal
+};
+
+struct Program {
+  bool valid = false;
+  bool ascii_pattern = false;
+  int groups = 0;
+  FastKind kind = FastKind::kNone;
+  // Literal parts as CP936 bytes, with a flag per byte telling whether it is
+  // an ASCII letter to compare without regard to case.
+  std::string first, second;
+  std::string first_fold, second_fold;  // 0x20 where case is ignored, else 0
+  boost::wregex wide;
+  boost::regex narrow;  // same pattern over bytes; set when ascii_pattern
+};
+
+std::atomic<bool> g_fast_paths{true};
+
+// "." must stop only at LF (the engine would also stop at CR and FF), so an
+// unescaped "." outside a bracket expression becomes "[^\n]".
+std::wstring translate(const std::wstring& p) {
+  std::wstring out;
+  out.reserve(p.size() + 16);
+  const size_t n = p.size();
+  size_t i = 0;
+  while (i < n) {
+    const wchar_t c = p[i];
+    if (c == L'\\') {
+      if (i + 1 < n && p[i + 1] == L'Q') {  // \Q...\E quotes text
+        const size_t end = p.find(L"\\E", i + 2);
+        const size_t stop = end == std::wstring::npos ? n : end + 2;
+        out.append(p, i, stop - i);
+        i = stop;
+        continue;
+      }
+      out.append(p, i, std::min<size_t>(2, n - i));
+      i += 2;
+      continue;
+    }
+    if (c == L'(' && i + 2 < n && p[i + 1] == L'?' && p[i + 2] == L'#') {  // comment
+      const size_t end = p.find(L')', i);
+      const size_t stop = end == std::wstring::npos ? n : end + 1;
+      out.append(p, i, stop - i);
+      i = stop;
+      continue;
+    }
+    if (c == L'[') {
+      size_t j = i + 1;
+      if (j < n && p[j] == L'^') ++j;
+      if (j < n && p[j] == L']') ++j;  // a leading "]" is a member
+      while (j < n && p[j] != L']') {
+        if (p[j] == L'\\') {
+          j += 2;
+        } else if (p[j] == L'[' && j + 1 < n &&
+                   (p[j + 1] == L':' || p[j + 1] == L'.' || p[j + 1] == L'=')) {
+          const wchar_t close[] = {p[j + 1], L']', 0};
+          const size_t end = p.find(close, j + 2);
+          j = end == std::wstring::npos ? n : end + 2;
+        } else {
+          ++j;
+        }
+      }
+      const size_t stop = std::min(n, j + 1);
+      out.append(p, i, stop - i);
+      i = stop;
+      continue;
+    }
+    if (c == L'.') {
+      out += L"[^\\n]";
+    } else {
+      out.push_back(c);
+    }
+    ++i;
+  }
+  return out;
+}
+
+bool is_meta(wchar_t c) {
+  switch (c) {
+    case L'\\':
+    case L'^':
+    case L'$':
+    case L'.':
+    case L'|':
+    case L'?':
+    case L'*':
+    case L'+':
+    case L'(':
+    case L')':
+    case L'[':
+    case L'{':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Escapes that stand for the character itself in both engines.
+bool is_plain_escape(wchar_t c) {
+  return c > 0 && c < 0x80 && std::strchr(".\\/*+?()[]{}|^$-\"", static_cast<char>(c)) != nullptr;
+}
+
+// Reads a literal run from p[i]; false when a character cannot be taken
+// literally by the fast paths (lone bytes compare differently).
+void read_literal(const std::wstring& p, size_t& i, std::string& bytes, std::string& fold,
+                  bool icase, bool& ok) {
+  ok = true;
+  while (i < p.size()) {
+    wchar_t c = p[i];
+    if (c == L'\\') {
+      if (i + 1 < p.size() && is_plain_escape(p[i + 1])) {
+        c = p[i + 1];
+        i += 2;
+      } else {
+        return;
+      }
+    } else if (is_meta(c)) {
+      return;
+    } else {
+      ++i;
+    }
+    if (c < 0x80) {
+      bytes.push_back(static_cast<char>(c));
+      const bool letter = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+      fold.push_back(icase && letter ? 0x20 : 0);
+    } else if (c >= kDoubleBase && c < kLoneBase) {
+      const unsigned code = static_cast<unsigned>(c - kDoubleBase);
+      bytes.push_back(static_cast<char>(code >> 8));
+      bytes.push_back(static_cast<char>(code & 0xFF));
+      fold.append(2, '\0');
+    } else {
+      ok = false;
+      return;
+    }
+  }
+}
+
+void classify(const std::wstring& p, bool icase, Program& prog) {
+  size_t i = 0;
+  bool ok = false;
+  read_literal(p, i, prog.first, prog.first_fold, icase, ok);
+  if (!ok || prog.first.empty()) return;
+  if (i == p.size()) {
+    prog.kind = FastKind::kLiteral;
+    return;
+  }
+  const std::wstring_view rest = std::wstring_view(p).substr(i);
+  if (rest.starts_with(L"(.*?)")) {
+    i += 5;
+  } else if (rest.starts_with(L".*?")) {
+    i += 3;
+  } else {
+    return;
+  }
+  read_literal(p, i, prog.second, prog.second_fold, icase, ok);
+  if (!ok || prog.second.empty() || i != p.size()) return;
+  prog.kind = FastKind::kLazySpan;
+}
+
+std::shared_ptr<const Program> compile_program(TextView pattern, bool icase, bool multiline) {
+  auto prog = std::make_shared<Program>();
+  std::wstring decoded;
+  decode(pattern, decoded, nullptr);
+  const std::wstring translated = translate(decoded);
+  boost::regex::flag_type flags = boost::regex::perl;
+  if (icase) flags |= boost::regex::icase;
+  if (!multiline) flags |= boost::regex::no_mod_m;
+  try {
+    prog->wide.imbue(std::locale::classic());
+    prog->wide.assign(translated, flags);
+    prog->groups = static_cast<int>(prog->wide.mark_count());
+    prog->valid = true;
+  } catch (...) {
+    prog->valid = false;
+    return prog;
+  }
+  prog->ascii_pattern =
+      std::all_of(pattern.begin(), pattern.end(), [](char c) { return (c & 0x80) == 0; });
+  if (prog->ascii_pattern) {
+    const std::string narrow(translated.begin(), translated.end());
+    try {
+      prog->narrow.imbue(std::locale::classic());
+      prog->narrow.assign(narrow, flags);
+    } catch (...) {
+      prog->ascii_pattern = false;  // leave it to the wide engine
+    }
+  }
+  classify(decoded, icase, *prog);
+  return prog;
+}
+
+struct CacheEntry {
+  std::string pattern;
+  bool icase;
+  bool multiline;
+  std::shared_ptr<const Program> program;
+};
+
+// Patterns repeat (the crawler strips the same markup from every page), so
+// each thread keeps its last few compiled patterns.
+std::shared_ptr<const Program> get_program(TextView pattern, bool icase, bool multiline) {
+  constexpr size_t kCacheSize = 24;
+  thread_local std::vector<CacheEntry> cache;
+  for (size_t i = 0; i < cache.size(); ++i) {
+    CacheEntry& e = cache[i];
+    if (e.icase == icase && e.multiline == multiline && e.pattern == pattern) {
+      if (i != 0) std::rotate(cache.begin(), cache.begin() + i, cache.begin() + i + 1);
+      return cache.front().program;
+    }
+  }
+  auto program = compile_program(pattern, icase, multiline);
+  if (cache.size() >= kCacheSize) cache.pop_back();
+  cache.insert(cache.begin(), CacheEntry{std::string(pattern), icase, multiline, program});
+  return program;
+}
+
+// ---- fast paths over the bytes ----
+
+// Tells whether byte positions are character starts, for queries at
+// non-decreasing positions.
+class BoundaryTracker {
+ public:
+  BoundaryTracker(const unsigned char* s, size_t n) : s_(s), n_(n) {}
+
+  bool at(size_t p) {
+    if (p == 0 || p >= n_ || !is_trail(s_[p])) return true;  // not a trail: starts a character
+    size_t start = known_ <= p ? known_ : 0;
+    // The byte after one that cannot be a trail byte starts a character.
+    for (size_t r = p; r > start; --r) {
+      if (!is_trail(s_[r - 1])) {
+        start = r;
+        break;
+      }
+    }
+    size_t i = start;
+    for (;;) {
+      const size_t step = char_length(s_, n_, i);
+      if (i + step > p) break;
+      i += step;
+    }
+    known_ = i;
+    return i == p;
+  }
+
+ private:
+  const unsigned char* s_;
+  size_t n_;
+  size_t known_ = 0;
+};
+
+constexpr size_t kNone = static_cast<size_t>(-1);
+
+inline bool literal_at(const unsigned char* s, const unsigned char* l, const unsigned char* fold,
+                       size_t m) {
+  for (size_t k = 0; k < m; ++k) {
+    if ((s[k] | fold[k]) != (l[k] | fold[k])) return false;
+  }
+  return true;
+}
+
+struct LiteralQuery {
+  const unsigned char* s;
+  const unsigned char* l;
+  const unsigned char* fold;
+  size_t m;
+  size_t last;  // last possible start
+  BoundaryTracker* bounds;
+  bool accept(size_t q) const { return literal_at(s + q, l, fold, m) && bounds->at(q); }
+};
+
+#if QNL_HAVE_SSE2
+// Candidates are positions whose first and last literal bytes both fit,
+// sixteen positions per step; `p` is left where the blocks stop.
+size_t find_blocks_sse2(const LiteralQuery& q, size_t& position) {
+  const unsigned char* const s = q.s;
+  const size_t tail = q.m - 1;
+  const size_t last = q.last;
+  const __m128i first_v = _mm_set1_epi8(static_cast<char>(q.l[0] | q.fold[0]));
+  const __m128i last_v = _mm_set1_epi8(static_cast<char>(q.l[tail] | q.fold[tail]));
+  const __m128i first_fold = _mm_set1_epi8(static_cast<char>(q.fold[0]));
+  const __m128i last_fold = _mm_set1_epi8(static_cast<char>(q.fold[tail]));
+  size_t p = position;
+  while (p <= last && last - p >= 15) {  // starts p..p+15 are all possible
+    const auto* at = reinterpret_cast<const __m128i*>(s + p);
+    const auto* end_at = reinterpret_cast<const __m128i*>(s + p + tail);
+    const __m128i a = _mm_or_si128(_mm_loadu_si128(at), first_fold);
+    const __m128i b = _mm_or_si128(_mm_loadu_si128(end_at), last_fold);
+    auto mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first_v), _mm_cmpeq_epi8(b, last_v))));
+    while (mask != 0) {
+      const size_t c = p + static_cast<size_t>(std::countr_zero(mask));
+      if (q.accept(c)) return c;
+      mask &= mask - 1;
+    }
+    p += 16;
+  }
+  position = p;
+  return kNone;
+}
+#endif
+
+#if QNL_HAVE_AVX2_DISPATCH
+__attribute__((target("avx2"))) size_t find_blocks_avx2(const LiteralQuery& q, size_t& position) {
+  const unsigned char* const s = q.s;
+  const size_t tail = q.m - 1;
+  const size_t last = q.last;
+  const __m256i first_v = _mm256_set1_epi8(static_cast<char>(q.l[0] | q.fold[0]));
+  const __m256i last_v = _mm256_set1_epi8(static_cast<char>(q.l[tail] | q.fold[tail]));
+  const __m256i first_fold = _mm256_set1_epi8(static_cast<char>(q.fold[0]));
+  const __m256i last_fold = _mm256_set1_epi8(static_cast<char>(q.fold[tail]));
+  size_t p = position;
+  while (p <= last && last - p >= 31) {
+    const auto* at = reinterpret_cast<const __m256i*>(s + p);
+    const auto* end_at = reinterpret_cast<const __m256i*>(s + p + tail);
+    const __m256i a = _mm256_or_si256(_mm256_loadu_si256(at), first_fold);
+    const __m256i b = _mm256_or_si256(_mm256_loadu_si256(end_at), last_fold);
+    auto mask = static_cast<unsigned>(_mm256_movemask_epi8(
+        _mm256_and_si256(_mm256_cmpeq_epi8(a, first_v), _mm256_cmpeq_epi8(b, last_v))));
+    while (mask != 0) {
+      const size_t c = p + static_cast<size_t>(std::countr_zero(mask));
+      if (q.accept(c)) return c;
+      mask &= mask - 1;
+    }
+    p += 32;
+  }
+  position = p;
+  return kNone;
+}
+
+bool have_avx2() {
+  static const bool yes = __builtin_cpu_supports("avx2");
+  return yes;
+}
+#endif
+
+// First occurrence of a literal starting on a character at or after `from`.
+// Markup is dense in '<', so candidates are filtered on the first and the
+// last byte of the literal together, many positions at a time.
+size_t find_literal(const unsigned char* s, size_t n, const std::string& lit,
+                    const std::string& fold_mask, size_t from, BoundaryTracker& bounds) {
+  const size_t m = lit.size();
+  if (m > n || from > n - m) return kNone;
+  const LiteralQuery q{s,
+                       reinterpret_cast<const unsigned char*>(lit.data()),
+                       reinterpret_cast<const unsigned char*>(fold_mask.data()),
+                       m,
+                       n - m,
+                       &bounds};
+  size_t p = from;
+#if QNL_HAVE_AVX2_DISPATCH
+  if (have_avx2()) {
+    const size_t found = find_blocks_avx2(q, p);
+    if (found != kNone) return found;
+  }
+#endif
+#if QNL_HAVE_SSE2
+  const size_t found = find_blocks_sse2(q, p);
+  if (found != kNone) return found;
+#endif
+  const unsigned char first_byte = q.l[0] | q.fold[0];
+  for (; p <= q.last; ++p) {
+    if ((s[p] | q.fold[0]) == first_byte && q.accept(p)) return p;
+  }
+  return kNone;
+}
+
+// Flat match storage: `stride` groups per match, group 0 first.
+struct Matches {
+  std::vector<MatchGroup> groups;
+  size_t stride = 1;
+  size_t count() const { return groups.size() / stride; }
+  void clear(size_t new_stride) {
+    groups.clear();
+    stride = new_stride;
+  }
+};
+
+void scan_literal(const Program& prog, TextView text, bool global, Matches& out) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  BoundaryTracker bounds(s, n);
+  size_t pos = 0;
+  for (;;) {
+    const size_t p = find_literal(s, n, prog.first, prog.first_fold, pos, bounds);
+    if (p == kNone) return;
+    out.groups.push_back({true, static_cast<int64_t>(p), static_cast<int64_t>(prog.first.size())});
+    if (!global) return;
+    pos = p + prog.first.size();
+  }
+}
+
+void scan_lazy_span(const Program& prog, TextView text, bool global, Matches& out) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  BoundaryTracker first_bounds(s, n);
+  BoundaryTracker second_bounds(s, n);
+  // The first end literal and the first LF at or after a point only move
+  // forward as the start moves forward; remember them to stay linear.
+  size_t end_from = kNone, end_at = kNone;
+  size_t lf_from = kNone, lf_at = kNone;
+  size_t pos = 0;
+  for (;;) {
+    const size_t start = find_literal(s, n, prog.first, prog.first_fold, pos, first_bounds);
+    if (start == kNone) return;
+    const size_t inner = start + prog.first.size();
+    if (end_from == kNone || end_from > inner || (end_at != kNone && end_at < inner)) {
+      end_at = find_literal(s, n, prog.second, prog.second_fold, inner, second_bounds);
+      end_from = inner;
+    }
+    if (end_at == kNone) return;  // no end literal anywhere further on
+    if (lf_from == kNone || lf_from > inner || (lf_at != kNone && lf_at < inner)) {
+      const void* hit = inner < n ? std::memchr(s + inner, '\n', n - inner) : nullptr;
+      lf_at = hit ? static_cast<size_t>(static_cast<const unsigned char*>(hit) - s) : kNone;
+      lf_from = inner;
+    }
+    if (lf_at != kNone && lf_at < end_at) {  // "." cannot cross the LF
+      pos = start + 1;
+      continue;
+    }
+    const size_t end = end_at + prog.second.size();
+    out.groups.push_back({true, static_cast<int64_t>(start), static_cast<int64_t>(end - start)});
+    if (prog.groups == 1) {
+      out.groups.push_back(
+          {true, static_cast<int64_t>(inner), static_cast<int64_t>(end_at - inner)});
+    }
+    if (!global) return;
+    pos = end;
+  }
+}
+
+// ---- engine runs ----
+
+template <class Iterator, class Regex, class ToByte>
+void engine_matches(Iterator begin, Iterator end, const Regex& re, bool global, ToByte to_byte,
+                    Matches& out) {
+  using Iter = boost::regex_iterator<Iterator>;
+  for (Iter it(begin, end, re), stop; it != stop; ++it) {
+    const auto& m = *it;
+    for (size_t g = 0; g < out.stride; ++g) {
+      if (g < m.size() && m[g].matched) {
+        const int64_t from = to_byte(m[g].first - begin);
+        const int64_t to = to_byte(m[g].second - begin);
+        out.groups.push_back({true, from, to - from});
+      } else {
+        out.groups.push_back({false, -1, 0});
+      }
+    }
+    if (!global) return;
+  }
+}
+
+bool is_ascii(TextView text) {
+  unsigned char any = 0;
+  for (const char c : text) any |= static_cast<unsigned char>(c);
+  return (any & 0x80) == 0;
+}
+
+// All matches (the first only without `global`), in byte offsets. False when
+// the engine gave up (complexity or memory limit): `out` is then empty.
+bool run_program(const Program& prog, TextView text, bool global, Matches& out) {
+  out.clear(static_cast<size_t>(prog.groups) + 1);
+  const bool fast = g_fast_paths.load(std::memory_order_relaxed);
+  try {
+    if (fast && prog.kind == FastKind::kLiteral) {
+      scan_literal(prog, text, global, out);
+    } else if (fast && prog.kind == FastKind::kLazySpan) {
+      scan_lazy_span(prog, text, global, out);
+    } else if (fast && prog.ascii_pattern && is_ascii(text)) {
+      // Without double-byte characters bytes and characters coincide.
+      engine_matches(
+          text.data(), text.data() + text.size(), prog.narrow, global,
+          [](ptrdiff_t i) { return static_cast<int64_t>(i); }, out);
+    } else {
+      thread_local std::wstring wide;
+      thread_local std::vector<uint32_t> offsets;
+      decode(text, wide, &offsets);
+      engine_matches(
+          wide.data(), wide.data() + wide.size(), prog.wide, global,
+          [](ptrdiff_t i) { return static_cast<int64_t>(offsets[i]); }, out);
+      constexpr size_t kKeep = 1u << 20;  // do not hold on to huge buffers
+      if (wide.capacity() > kKeep) {
+        std::wstring().swap(wide);
+        std::vector<uint32_t>().swap(offsets);
+      }
+    }
+  } catch (...) {
+    out.clear(out.stride);
+    return false;
+  }
+  return true;
+}
+
+// `text` with the group-0 spans replaced by `replacement`.
+Text splice(TextView text, const Matches& matches, TextView replacement) {
+  Text result;
+  const size_t count = matches.count();
+  result.reserve(text.size() + (replacement.size() > 0 ? count * replacement.size() : 0));
+  size_t pos = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const MatchGroup& g = matches.groups[i * matches.stride];
+    const auto off = static_cast<size_t>(g.offset);
+    result.append(text.substr(pos, off - pos));
+    result.append(replacement);
+    pos = off + static_cast<size_t>(g.length);
+  }
+  result.append(text.substr(pos));
+  return result;
+}
+
+}  // namespace
+
+// ---- Perl-syntax engine over bytes ----
+
+struct CompiledRegex::Impl {
+  boost::regex re;
+};
+
+CompiledRegex::CompiledRegex() = default;
+CompiledRegex::~CompiledRegex() = default;
+CompiledRegex::CompiledRegex(CompiledRegex&&) noexcept = default;
+CompiledRegex& CompiledRegex::operator=(CompiledRegex&&) noexcept = default;
+
+bool CompiledRegex::valid() const {
+  return impl_ != nullptr;
+}
+
+bool regex_compile(CompiledRegex& expression, TextView pattern, bool case_sensitive) {
+  expression.impl_.reset();
+  // "." takes line breaks too; "^" and "$" also match at line breaks (the
+  // Perl-syntax default).
+  boost::regex::flag_type flags = boost::regex::perl | boost::regex::mod_s;
+  if (!case_sensitive) flags |= boost::regex::icase;
+  try {
+    auto impl = std::make_unique<CompiledRegex::Impl>();
+    impl->re.imbue(std::locale::classic());
+    impl->re.assign(pattern.data(), pattern.data() + pattern.size(), flags);
+    expression.impl_ = std::move(impl);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+MatchList regex_search_all(const CompiledRegex& expression, TextView text) {
+  MatchList list;
+  if (!expression.impl_) return list;
+  text = capped(text);
+  const char* begin = text.data();
+  try {
+    for (boost::cregex_iterator it(begin, begin + text.size(), expression.impl_->re), stop;
+         it != stop; ++it) {
+      const auto& m = *it;
+      RegexMatch match(m.size());
+      for (size_t g = 0; g < m.size(); ++g) {
+        if (m[g].matched) {
+          match[g] = {true, m[g].first - begin, m[g].second - m[g].first};
+        } else {
+          match[g] = {false, -1, 0};
+        }
+      }
+      list.push_back(std::move(match));
+    }
+  } catch (...) {
+    list.clear();  // complexity or memory limit: no match
+  }
+  return list;
+}
+
+Text match_group_text(const RegexMatch& match, TextView text, int group_index, int64_t* position) {
+  if (position) *position = -1;
+  if (group_index < 0 || static_cast<size_t>(group_index) >= match.size()) return {};
+  const MatchGroup& g = match[static_cast<size_t>(group_index)];
+  if (!g.matched || g.offset < 0 || g.length < 0 ||
+      static_cast<uint64_t>(g.offset) + static_cast<uint64_t>(g.length) > text.size()) {
+    return {};
+  }
+  if (position) *position = g.offset;
+  return Text(text.substr(static_cast<size_t>(g.offset), static_cast<size_t>(g.length)));
+}
+
+// ---- The regex object ----
+
+struct RegexObject::State {
+  Text pattern;
+  Text subject;
+  bool global = true;
+  int groups = 0;
+  Matches matches;
+
+  const MatchGroup* group(int64_t match_index, int64_t group_index) const {
+    if (match_index < 1 || static_cast<uint64_t>(match_index) > matches.count()) return nullptr;
+    if (group_index < 0 || group_index > groups) return nullptr;
+    const MatchGroup& g = matches.groups[static_cast<size_t>(match_index - 1) * matches.stride +
+                                         static_cast<size_t>(group_index)];
+    return g.matched ? &g : nullptr;
+  }
+  Text text_of(const MatchGroup* g, int64_t* position) const {
+    if (position) *position = g ? g->offset : -1;
+    if (!g) return {};
+    return subject.substr(static_cast<size_t>(g->offset), static_cast<size_t>(g->length));
+  }
+};
+
+RegexObject::RegexObject() = default;
+RegexObject::~RegexObject() = default;
+RegexObject::RegexObject(const RegexObject&) = default;
+RegexObject& RegexObject::operator=(const RegexObject&) = default;
+
+bool RegexObject::execute(TextView pattern, TextView subject, bool case_sensitive, bool multiline,
+                          bool global, bool quote_placeholder) {
+  state_.reset();
+  auto state = std::make_shared<State>();
+  state->pattern = quote_placeholder ? expand_quote_placeholder(pattern) : Text(pattern);
+  const auto program = get_program(state->pattern, !case_sensitive, multiline);
+  if (!program->valid) return false;
+  state->subject = Text(subject);
+  state->global = global;
+  state->groups = program->groups;
+  // A search the engine gives up on counts as finding nothing.
+  run_program(*program, capped(state->subject), global, state->matches);
+  state_ = std::move(state);
+  return true;
+}
+
+Text RegexObject::pattern() const {
+  return state_ ? state_->pattern : Text();
+}
+
+Text RegexObject::replace(TextView replacement) const {
+  if (!state_) return {};
+  return splice(state_->subject, state_->matches, replacement);
+}
+
+int64_t RegexObject::match_count() const {
+  return state_ ? static_cast<int64_t>(state_->matches.count()) : 0;
+}
+
+Text RegexObject::match_text(int64_t match_index, int64_t* position) const {
+  if (!state_) {
+    if (position) *position = -1;
+    return {};
+  }
+  return state_->text_of(state_->group(match_index, 0), position);
+}
+
+Text RegexObject::sub_match_text(int64_t match_index, int64_t group_index,
+                                 int64_t* position) const {
+  if (!state_ || group_index < 1) {
+    if (position) *position = -1;
+    return {};
+  }
+  return state_->text_of(state_->group(match_index, group_index), position);
+}
+
+int64_t RegexObject::sub_match_count() const {
+  return state_ && state_->matches.count() > 0 ? state_->groups : 0;
+}
+
+namespace {
+
+// Matches of `pattern` with the regex object's defaults, in a per-thread list
+// reused from call to call; null when the pattern is invalid.
+const Matches* replace_all_matches(TextView pattern, TextView text) {
+  const auto program = get_program(pattern, true, true);
+  if (!program->valid) return nullptr;
+  thread_local Matches matches;
+  if (matches.groups.capacity() > (1u << 16)) std::vector<MatchGroup>().swap(matches.groups);
+  run_program(*program, capped(text), true, matches);
+  return &matches;
+}
+
+}  // namespace
+
+Text regex_replace_all(TextView pattern, TextView text, TextView replacement) {
+  const Matches* matches = replace_all_matches(pattern, text);
+  return matches ? splice(text, *matches, replacement) : Text();
+}
+
+void regex_replace_all_in_place(TextView pattern, Text& text, TextView replacement) {
+  Text own_copy;
+  if (!replacement.empty() && replacement.data() >= text.data() &&
+      replacement.data() < text.data() + text.size()) {
+    own_copy = Text(replacement);  // the replacement lies inside the text being rewritten
+    replacement = own_copy;
+  }
+  const Matches* matches = replace_all_matches(pattern, text);
+  if (!matches) {
+    text.clear();
+    return;
+  }
+  const size_t count = matches->count();
+  if (count == 0) return;
+  bool shrinks = true;
+  for (size_t i = 0; i < count && shrinks; ++i) {
+    shrinks =
+        static_cast<size_t>(matches->groups[i * matches->stride].length) >= replacement.size();
+  }
+  if (!shrinks) {
+    text = splice(text, *matches, replacement);
+    return;
+  }
+  // Every match is at least as long as the replacement, so the write point
+  // never passes the read point.
+  char* data = text.data();
+  size_t write = 0, read = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const MatchGroup& g = matches->groups[i * matches->stride];
+    const auto off = static_cast<size_t>(g.offset);
+    if (write != read) std::memmove(data + write, data + read, off - read);
+    write += off - read;
+    if (!replacement.empty()) std::memcpy(data + write, replacement.data(), replacement.size());
+    write += replacement.size();
+    read = off + static_cast<size_t>(g.length);
+  }
+  if (write != read) std::memmove(data + write, data + read, text.size() - read);
+  text.resize(write + (text.size() - read));
+}
+
+void regex_set_fast_paths(bool enabled) {
+  g_fast_paths.store(enabled);
+}
+
+}  // namespace qnl
