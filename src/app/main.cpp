@@ -1,12 +1,19 @@
 // Program entry.
 #include <QApplication>
-#include <QMainWindow>
+#include <QFont>
+#include <cstdlib>
+
+#include "app/application.h"
+#include "app/platform.h"
 
 int main(int argc, char** argv) {
+  qnl::prepare_web_engine_environment();
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
-  QMainWindow window;
-  window.setWindowTitle(QStringLiteral("Quenlo v1.51"));
-  window.resize(1000, 600);
-  window.show();
-  return app.exec();
+  app.setQuitOnLastWindowClosed(false);  // closing the main window ends the program
+
+  qnl::Application quenlo(QCoreApplication::applicationDirPath());
+  if (quenlo.start() != qnl::StartupResult::running) return 0;
+  app.exec();
+  return 0;
 }

@@ -1,0 +1,173 @@
+#include "app/application.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+
+#include "app/pumped_wait.h"
+#include "net/endpoints.h"
+#include "skin/skin.h"
+#include "ui/main_window.h"
+#include "ui/message.h"
+#include "ui/qt_text.h"
+#include "ui/reminder_window.h"
+#include "ui/settings_window.h"
+
+namespace qnl {
+namespace {
+
+constexpr char kReaderUserAgent[] =
+    "Mozilla/5.0 (iPhone; CPU iPhone OS 11_0 like Mac OS X) AppleWebKit/604.1.38 (KHTML, like "
+    "Gecko) Version/11.0 Mobile/15A372 Safari/604.1";
+
+}  // namespace
+
+Application::Application(QString program_directory)
+    : program_directory_(std::move(program_directory)), state_(std::make_unique<AppState>()) {}
+
+Application::~Application() {
+  // Windows first (they hold views and refer to the state), then the state,
+  // whose database closes last.
+  if (settings_window_) delete settings_window_;
+  reminder_window_.reset();
+  state_->reader_view.destroy_view();
+  state_->login_view.destroy_view();
+  main_window_.reset();
+  state_->db.db_close();
+}
+
+StartupResult Application::start() {
+  apply_skin(9);
+  main_window_ = std::make_unique<MainWindow>();
+  main_window_->on_resized = [this] { layout_main_window(); };
+  main_window_->on_select_all = [this] { select_all(); };
+  main_window_->on_open_settings = [this] { open_settings_window(); };
+  main_window_->on_forum_login = [this] {
+    main_window_->确认登陆->show();
+    main_window_->确认登陆->raise();
+  };
+  connect(main_window_.get(), &MainWindow::closing, this, [] { QCoreApplication::exit(0); });
+  main_window_->move(50, 50);
+  main_window_->show();
+  return on_main_window_created();
+}
+
+StartupResult Application::on_main_window_created() {
+  apply_skin(9);
+  layout_main_window();
+  reminder_window_ = std::make_unique<ReminderWindow>();
+  reminder_window_->on_show_main_window = [this] {
+    main_window_->showNormal();
+    main_window_->raise();
+  };
+
+  WebView& view = state_->reader_view;
+  view.load_html(to_local(QStringLiteral("欢迎使用")));
+  view.load_url(Text(endpoints::kStartPage) + "?f=qnl1.3");
+  main_window_->文章列表框->clear();  // the form's sample rows are never shown
+
+  const QString path = QDir(program_directory_).filePath(QStringLiteral("data/qnl6.sdb"));
+  if (!QFileInfo::exists(path)) {
+    show_message(
+        main_window_.get(),
+        QStringLiteral("数据库文件 qnl6.sdb 缺失，无法工作！\r\n\r\n\r\n请到下载完整版本！"),
+        QStringLiteral("启动失败"), QMessageBox::Critical);
+    return fatal(StartupResult::database_missing);
+  }
+  if (!state_->db.db_open(QFileInfo(path).absoluteFilePath().toStdString())) {
+    show_message(main_window_.get(), QStringLiteral("数据库打开失败！"));
+    return fatal(StartupResult::database_unopenable);
+  }
+  state_->first_wave = true;
+  fill_plan_tree(load_rules(state_->db, state_->rules));
+  if (load_configuration(state_->db, state_->config) == ConfigLoad::incompatible) {
+    show_message(main_window_.get(), QStringLiteral("不兼容老版本数据库，请重新下载"));
+    return fatal(StartupResult::incompatible);
+  }
+  return StartupResult::running;
+}
+
+StartupResult Application::fatal(StartupResult result) {
+  // The event loop has not started: the caller ends the process with 0.
+  main_window_->hide();
+  return result;
+}
+
+void Application::layout_main_window() {
+  MainWindow& w = *main_window_;
+  const int W = w.width();
+  const int H = w.height();
+  w.选择夹1->resize(w.选择夹1->width(), H - 56);
+  // The list sits under the tab bar inside its page: its height follows the
+  // tab control's, less the bar.
+  w.文章列表框->resize(w.文章列表框->width(), w.选择夹1->height() - 26);
+  w.登陆外形框->setGeometry(2, 2, W - 12, H - 56);
+  w.超级按钮3->move(W - 45, w.超级按钮3->y());
+  w.浏览器框->resize(W - w.选择夹1->width() - 18, w.选择夹1->height());
+  w.状态条1->set_part_width(1, W - 150);
+
+  WebView& view = state_->reader_view;
+  view.bind_page_function(QStringLiteral("do_huitie"), 4, [](const std::vector<Text>&) {});
+  WebView::start_engine();
+  if (web_view_ready_ || in_layout_wait_) return;
+  // The first layout gives the engine a moment before and after creating the
+  // view while the window keeps working; a resize arriving meanwhile only
+  // repeats the geometry above.
+  in_layout_wait_ = true;
+  pumped_wait(100);
+  view.create_view(w.浏览器框);
+  view.set_user_agent(kReaderUserAgent);
+  QCoreApplication::processEvents();
+  pumped_wait(50);
+  in_layout_wait_ = false;
+  web_view_ready_ = true;
+}
+
+void Application::open_settings_window() {
+  if (settings_window_) {
+    settings_window_->raise();
+    settings_window_->activateWindow();
+    return;
+  }
+  settings_window_ = new SettingsWindow(state_->db, state_->config);
+  settings_window_->move(50, 50);
+  settings_window_->show();
+}
+
+void Application::fill_plan_tree(const std::vector<Plan>& plans) {
+  QTreeWidget* tree = main_window_->方案框;
+  tree->clear();
+  for (const Plan& plan : plans) {
+    auto* item = new QTreeWidgetItem(tree);
+    item->setText(0, to_qstring(plan.name));
+    item->setData(0, Qt::UserRole, plan.id);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(0, plan.ticked ? Qt::Checked : Qt::Unchecked);
+  }
+}
+
+void Application::select_all() {
+  QTreeWidget* tree = main_window_->方案框;
+  const Qt::CheckState state = main_window_->选择框1->isChecked() ? Qt::Checked : Qt::Unchecked;
+  for (int i = 0; i < tree->topLevelItemCount(); ++i)
+    tree->topLevelItem(i)->setCheckState(0, state);
+}
+
+std::vector<int> Application::ticked_plans() {
+  std::vector<int> ids;
+  auto read = [this, &ids] {
+    QTreeWidget* tree = main_window_->方案框;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+      const QTreeWidgetItem* item = tree->topLevelItem(i);
+      if (item->checkState(0) == Qt::Checked) ids.push_back(item->data(0, Qt::UserRole).toInt());
+    }
+  };
+  if (QThread::currentThread() == thread())
+    read();
+  else
+    QMetaObject::invokeMethod(this, read, Qt::BlockingQueuedConnection);
+  return ids;
+}
+
+}  // namespace qnl

@@ -1,0 +1,75 @@
+// The application: the process-wide state, the windows, start-up and layout.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "monitor/crawl_rules.h"
+#include "storage/configuration.h"
+#include "storage/database.h"
+#include "ui/settings_window.h"
+#include "webview/web_view.h"
+
+namespace qnl {
+
+class MainWindow;
+class ReminderWindow;
+class LoginCentreWindow;
+
+// Everything that lives as long as the process.
+struct AppState {
+  Database db;
+  ConfigStore config;
+  RuleGrid rules;
+  WebView reader_view;
+  WebView login_view;
+  int login_mode = 0;  // 0 none, 1 JD web site, 2 JD mobile site
+  bool first_wave = true;
+};
+
+// How start-up ended.
+enum class StartupResult { running, database_missing, database_unopenable, incompatible };
+
+class Application : public QObject {
+  Q_OBJECT
+
+ public:
+  // `program_directory` holds data/qnl6.sdb.
+  explicit Application(QString program_directory);
+  ~Application() override;
+
+  // Creates and shows the main window and runs the start-up checks. Anything
+  // but `running` has already told the user and closed the main window; the
+  // process then ends with exit code 0.
+  StartupResult start();
+
+  AppState& state() { return *state_; }
+  MainWindow& main_window() { return *main_window_; }
+  ReminderWindow& reminder_window() { return *reminder_window_; }
+  SettingsWindow* settings_window() const { return settings_window_; }
+
+  void layout_main_window();
+  void open_settings_window();
+  // Ticks or unticks every plan as the "全选" box stands.
+  void select_all();
+  // Rule ids of the ticked plans, in tree order. Safe from any thread.
+  std::vector<int> ticked_plans();
+
+ private:
+  StartupResult on_main_window_created();
+  void fill_plan_tree(const std::vector<Plan>& plans);
+  StartupResult fatal(StartupResult result);
+
+  QString program_directory_;
+  std::unique_ptr<AppState> state_;
+  std::unique_ptr<MainWindow> main_window_;
+  std::unique_ptr<ReminderWindow> reminder_window_;
+  QPointer<SettingsWindow> settings_window_;
+  bool web_view_ready_ = false;
+  bool in_layout_wait_ = false;
+};
+
+}  // namespace qnl

@@ -1,0 +1,47 @@
+#include "monitor/crawl_rules.h"
+
+#include "storage/database.h"
+
+namespace qnl {
+namespace {
+
+bool in_grid(int id, int field) {
+  return id >= 1 && id <= RuleGrid::kSlots && field >= 1 && field <= RuleGrid::kFields;
+}
+
+}  // namespace
+
+Text RuleGrid::rule_field(int id, int field) const {
+  if (!in_grid(id, field)) return {};
+  std::lock_guard lock(mutex_);
+  return cells_[id - 1][field - 1];
+}
+
+void RuleGrid::set_rule_field(int id, int field, Text text) {
+  if (!in_grid(id, field)) return;
+  std::lock_guard lock(mutex_);
+  cells_[id - 1][field - 1] = std::move(text);
+}
+
+void RuleGrid::clear() {
+  std::lock_guard lock(mutex_);
+  for (auto& slot : cells_)
+    for (auto& cell : slot) cell.clear();
+}
+
+std::vector<Plan> load_rules(Database& db, RuleGrid& grid) {
+  const QueryResult result = db.load_rules();
+  std::vector<Plan> plans;
+  for (const auto& row : result.rows) {
+    if (row.empty()) continue;
+    const int64_t id = to_integer(row[0]);
+    if (id < 1 || id > RuleGrid::kSlots) continue;
+    for (size_t column = 1; column < row.size() && column <= kLastid; ++column)
+      grid.set_rule_field(static_cast<int>(id), static_cast<int>(column), row[column]);
+    plans.push_back(Plan{static_cast<int>(id), grid.rule_field(static_cast<int>(id), kName),
+                         grid.rule_field(static_cast<int>(id), kIsdo) == "1"});
+  }
+  return plans;
+}
+
+}  // namespace qnl

@@ -1,0 +1,25 @@
+#include "ui/login_centre.h"
+
+#include <QCloseEvent>
+
+namespace qnl {
+
+LoginCentreWindow::LoginCentreWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setupUi(this);
+  setAttribute(Qt::WA_DeleteOnClose);
+  connect(按钮1, &QPushButton::clicked, this, [this] {
+    if (on_save_login_state) on_save_login_state();
+  });
+}
+
+void LoginCentreWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (on_resized) on_resized();
+}
+
+void LoginCentreWindow::closeEvent(QCloseEvent* event) {
+  if (on_closing) on_closing();
+  QWidget::closeEvent(event);
+}
+
+}  // namespace qnl

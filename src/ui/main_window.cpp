@@ -1,0 +1,114 @@
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QUrl>
+
+#include "net/endpoints.h"
+#include "text/time_text.h"
+#include "ui/message.h"
+#include "ui/qt_text.h"
+
+namespace qnl {
+namespace {
+
+void set_column_widths(QTreeWidget* list, std::initializer_list<int> widths) {
+  int column = 0;
+  for (const int width : widths) {
+    list->setColumnWidth(column, width);
+    list->setColumnHidden(column, width == 0);
+    ++column;
+  }
+}
+
+template <typename Fn>
+void call(const Fn& hook) {
+  if (hook) hook();
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
+  setupUi(this);
+  // The title column invites the user to the support group; a click on it
+  // copies the group's number.
+  文章列表框->headerItem()->setText(
+      3, QStringLiteral("　标题　　　　　　　　　　加入交流群 %1（单击复制群号）")
+             .arg(to_qstring(endpoints::kSupportGroupNumber)));
+  set_column_widths(文章列表框, {0, 0, 77, 327, 90});
+  文章列表框->header()->setSectionsClickable(true);
+  set_column_widths(京东列表框, {0, 150, 0, 0, 0, 0, 50, 40});
+  登陆外形框->raise();
+  确认登陆->raise();
+
+  connect(选择框1, &QCheckBox::clicked, this, [this] { call(on_select_all); });
+  connect(线报按钮, &QPushButton::clicked, this, [this] { call(on_monitor_button); });
+  connect(线报按钮1, &QPushButton::clicked, this, [this] {
+    // The plan panel stays hidden for the rest of the run.
+    登陆外形框->hide();
+    call(on_monitor_button);
+  });
+  connect(超级按钮3, &QPushButton::clicked, this, &MainWindow::show_settings_menu);
+  connect(确认登陆, &QPushButton::clicked, this, [this] { call(on_confirm_login); });
+  connect(编辑框_京东操作间隔, &QLineEdit::textChanged, this, &MainWindow::check_jd_interval);
+  connect(文章列表框->header(), &QHeaderView::sectionClicked, this, &MainWindow::copy_group_number);
+  connect(文章列表框, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) {
+    if (!on_article_double_click) return;
+    const int x = 文章列表框->viewport()->mapFromGlobal(QCursor::pos()).x();
+    on_article_double_click(文章列表框->indexOfTopLevelItem(item), x);
+  });
+  京东链接框->viewport()->installEventFilter(this);
+}
+
+void MainWindow::show_status(TextView text) {
+  状态条1->set_part_text(1, QStringLiteral(" ") + to_qstring(text));
+  状态条1->set_part_text(2, to_qstring(time_stamp(false)));
+}
+
+void MainWindow::check_jd_interval() {
+  if (to_integer(to_local(编辑框_京东操作间隔->text())) < 3)
+    编辑框_京东操作间隔->setText(QStringLiteral("3"));
+}
+
+void MainWindow::copy_group_number(int column) {
+  if (column != 3) return;
+  QApplication::clipboard()->setText(to_qstring(endpoints::kSupportGroupNumber));
+  show_message(this, QStringLiteral("已经复制群号码"));
+  QDesktopServices::openUrl(QUrl(to_qstring(endpoints::kSupportGroupJoinPage)));
+}
+
+void MainWindow::show_settings_menu() {
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("软件设置"), this, [this] { call(on_open_settings); });
+  menu.addAction(QStringLiteral("登陆赚客吧"), this, [this] { call(on_forum_login); });
+  menu.exec(QCursor::pos());
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The status bar keeps to the bottom edge like a platform status bar.
+  状态条1->setGeometry(0, height() - 状态条1->height(), width(), 状态条1->height());
+  call(on_resized);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  event->accept();
+  emit closing();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == 京东链接框->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    京东链接框->clear();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace qnl

@@ -1,0 +1,49 @@
+// The main window: plan panel, tabs with the article list and the JD page,
+// the web view host, the status bar and the settings menu.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+#include "text/text.h"
+#include "ui_main_window.h"
+
+namespace qnl {
+
+class MainWindow : public QWidget, public Ui::MainWindowForm {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(QWidget* parent = nullptr);
+
+  // Status bar: part 1 becomes " " + text, part 2 the short time stamp.
+  void show_status(TextView text);
+
+  // Text of the JD interval box forced to at least 3.
+  void check_jd_interval();
+  // Header click on the article list: column 3 copies the support group's
+  // number, tells so, and opens the group's join page.
+  void copy_group_number(int column);
+
+  // Hooks the application fills in.
+  std::function<void()> on_resized;
+  std::function<void()> on_select_all;
+  std::function<void()> on_monitor_button;
+  std::function<void()> on_open_settings;
+  std::function<void()> on_forum_login;
+  std::function<void()> on_confirm_login;
+  std::function<void(int row, int x)> on_article_double_click;
+
+ signals:
+  void closing();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void show_settings_menu();
+};
+
+}  // namespace qnl

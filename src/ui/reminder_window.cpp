@@ -1,0 +1,58 @@
+#include "ui/reminder_window.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QUrl>
+
+namespace qnl {
+
+QPoint reminder_position(QSize screen, int taskbar_top, QSize window) {
+  const int allowance = screen.height() - taskbar_top;
+  if (allowance <= 200)
+    return {screen.width() - window.width(), screen.height() - window.height() - allowance};
+  return {screen.width() - window.width() - 62, screen.height() - window.height()};
+}
+
+ReminderWindow::ReminderWindow(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus) {
+  setupUi(this);
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  setFixedSize(size());
+  超级列表框1->setColumnWidth(0, 322);
+  超级列表框1->setColumnHidden(1, true);
+  超级列表框1->setColumnWidth(2, 76);
+  超级列表框1->header()->setSectionsClickable(true);
+  connect(超级列表框1, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*, int) {
+    const QTreeWidgetItem* current = 超级列表框1->currentItem();
+    if (current) QDesktopServices::openUrl(QUrl(current->text(1)));
+  });
+  connect(超级列表框1->header(), &QHeaderView::sectionClicked, this, [this](int) {
+    hide();
+    if (on_show_main_window) on_show_main_window();
+  });
+  place_reminder_window();
+}
+
+void ReminderWindow::place_reminder_window() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect full = screen->geometry();
+  const QRect work = screen->availableGeometry();
+  // A work area that ends above the screen's bottom means a taskbar along
+  // the bottom edge; otherwise the taskbar (if any) starts at the top.
+  const int taskbar_top = work.bottom() < full.bottom() ? work.bottom() + 1 - full.top()
+                          : work == full                ? full.height()
+                                                        : 0;
+  move(full.topLeft() + reminder_position(full.size(), taskbar_top, frameGeometry().size()));
+}
+
+void ReminderWindow::closeEvent(QCloseEvent* event) {
+  // Closing only hides: the window is shown again with its next posts.
+  event->ignore();
+  hide();
+}
+
+}  // namespace qnl

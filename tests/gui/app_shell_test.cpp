@@ -1,0 +1,282 @@
+// The application shell: start-up failure paths, layout, plan tree, the
+// settings window and the reminder window's placement.
+#include <sqlite3.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include "app/application.h"
+#include "app/pumped_wait.h"
+#include "gui_test_main.h"
+#include "ui/main_window.h"
+#include "ui/message.h"
+#include "ui/qt_text.h"
+#include "ui/reminder_window.h"
+#include "ui/settings_window.h"
+
+using namespace qnl;
+
+namespace {
+
+// A program directory whose path holds Chinese characters.
+struct ProgramDir {
+  QTemporaryDir root;
+  QString path() const { return root.path() + QStringLiteral("/程序 目录"); }
+  QString database() const { return path() + QStringLiteral("/data/qnl6.sdb"); }
+  ProgramDir() { QDir().mkpath(path() + QStringLiteral("/data")); }
+
+  bool make_shipped_database() const {
+    return QProcess::execute(QStringLiteral(QNL_MAKEDB),
+                             {QStringLiteral(QNL_SHIPPED_SQL), database()}) == 0;
+  }
+  bool run_sql(const char* sql) const {
+    sqlite3* db = nullptr;
+    const QByteArray file = database().toUtf8();
+    bool ok = sqlite3_open(file.constData(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+  }
+};
+
+struct RecordedMessages {
+  QList<ShownMessage> shown;
+  RecordedMessages() {
+    set_message_presenter([this](QWidget*, const ShownMessage& m) { shown << m; });
+  }
+  ~RecordedMessages() { set_message_presenter({}); }
+};
+
+}  // namespace
+
+class AppShellTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void missingDatabaseEndsAfterTheMessage() {
+    ProgramDir dir;
+    RecordedMessages messages;
+    Application app(dir.path());
+    QCOMPARE(app.start(), StartupResult::database_missing);
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].text,
+             QStringLiteral("数据库文件 qnl6.sdb 缺失，无法工作！\r\n\r\n\r\n请到下载完整版本！"));
+    QCOMPARE(messages.shown[0].caption, QStringLiteral("启动失败"));
+    QCOMPARE(messages.shown[0].icon, QMessageBox::Critical);
+    QVERIFY(!app.main_window().isVisible());
+    QVERIFY(!QFileInfo::exists(dir.database()));  // never created
+  }
+
+  void unopenableDatabaseIsRefused() {
+    ProgramDir dir;
+    QFile junk(dir.database());
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4096, 'x'));
+    junk.close();
+    RecordedMessages messages;
+    Application app(dir.path());
+    QCOMPARE(app.start(), StartupResult::database_unopenable);
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].text, QStringLiteral("数据库打开失败！"));
+    QCOMPARE(messages.shown[0].caption, QString());
+    QCOMPARE(messages.shown[0].icon, QMessageBox::NoIcon);
+    QCOMPARE(app.main_window().方案框->topLevelItemCount(), 0);  // rules not loaded
+  }
+
+  void olderConfigurationLayoutIsIncompatible() {
+    ProgramDir dir;
+    QVERIFY(dir.make_shipped_database());
+    QVERIFY(dir.run_sql("ALTER TABLE con DROP COLUMN jd_coo_wap;"));
+    RecordedMessages messages;
+    Application app(dir.path());
+    QCOMPARE(app.start(), StartupResult::incompatible);
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].text, QStringLiteral("不兼容老版本数据库，请重新下载"));
+  }
+
+  void startsOnTheShippedDatabase() {
+    ProgramDir dir;
+    QVERIFY(dir.make_shipped_database());
+    RecordedMessages messages;
+    Application app(dir.path());
+    QCOMPARE(app.start(), StartupResult::running);
+    QVERIFY(messages.shown.isEmpty());
+    MainWindow& w = app.main_window();
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quenlo v1.51"));
+    QCOMPARE(w.文章列表框->topLevelItemCount(), 0);  // the form's sample row is gone
+    QCOMPARE(w.状态条1->part_text(0), QStringLiteral(" 状态"));
+
+    // Plans in rank order; rule 1 ticked as stored.
+    QTreeWidget* tree = w.方案框;
+    QVERIFY(tree->topLevelItemCount() >= 5);
+    QCOMPARE(tree->topLevelItem(0)->data(0, Qt::UserRole).toInt(), 1);
+    QCOMPARE(app.ticked_plans(), std::vector<int>{1});
+    QCOMPARE(app.state().rules.rule_field(1, kName), to_local(tree->topLevelItem(0)->text(0)));
+
+    // "全选" ticks every plan, then unticks every plan.
+    w.选择框1->click();
+    QCOMPARE(static_cast<int>(app.ticked_plans().size()), tree->topLevelItemCount());
+    w.选择框1->click();
+    QVERIFY(app.ticked_plans().empty());
+
+    // The plan list can be read from another thread.
+    tree->topLevelItem(1)->setCheckState(0, Qt::Checked);
+    std::vector<int> from_worker;
+    QThread* worker = QThread::create([&] { from_worker = app.ticked_plans(); });
+    worker->start();
+    QTRY_VERIFY(worker->isFinished());
+    delete worker;
+    QCOMPARE(from_worker.size(), size_t{1});
+  }
+
+  void layoutFollowsTheWindowSize() {
+    ProgramDir dir;
+    QVERIFY(dir.make_shipped_database());
+    RecordedMessages messages;
+    Application app(dir.path());
+    QCOMPARE(app.start(), StartupResult::running);
+    MainWindow& w = app.main_window();
+    QVERIFY(app.state().reader_view.created());
+    QWidget* view = app.state().reader_view.engine_view();
+    w.resize(1200, 700);
+    QCoreApplication::processEvents();
+    QCOMPARE(w.选择夹1->height(), 644);
+    QCOMPARE(w.文章列表框->height(), 618);
+    QCOMPARE(w.超级按钮3->x(), 1155);
+    QCOMPARE(w.登陆外形框->geometry(), QRect(2, 2, 1188, 644));
+    QCOMPARE(w.浏览器框->width(), 1200 - w.选择夹1->width() - 18);
+    QCOMPARE(w.状态条1->part_width(1), 1050);
+    // The view is made once and follows its host.
+    QCOMPARE(app.state().reader_view.engine_view(), view);
+    QTRY_COMPARE(view->size(), w.浏览器框->size());
+  }
+
+  void mainWindowHandlers() {
+    MainWindow w;
+    w.编辑框_京东操作间隔->setText(QStringLiteral("1"));
+    QCOMPARE(w.编辑框_京东操作间隔->text(), QStringLiteral("3"));
+    w.编辑框_京东操作间隔->setText(QStringLiteral("12"));
+    QCOMPARE(w.编辑框_京东操作间隔->text(), QStringLiteral("12"));
+    w.编辑框_京东操作间隔->clear();
+    QCOMPARE(w.编辑框_京东操作间隔->text(), QStringLiteral("3"));
+
+    RecordedMessages messages;
+    w.copy_group_number(2);
+    w.copy_group_number(4);
+    QVERIFY(messages.shown.isEmpty());
+
+    w.show_status(to_local(QStringLiteral("开始抓取 赚客吧")));
+    QCOMPARE(w.状态条1->part_text(1), QStringLiteral(" 开始抓取 赚客吧"));
+    QVERIFY(!w.状态条1->part_text(2).isEmpty());
+
+    w.京东链接框->setPlainText(QStringLiteral("x"));
+    QTest::mouseDClick(w.京东链接框->viewport(), Qt::LeftButton);
+    QCOMPARE(w.京东链接框->toPlainText(), QString());
+  }
+
+  void settingsRoundTrip() {
+    ProgramDir dir;
+    QVERIFY(dir.make_shipped_database());
+    RecordedMessages messages;
+    Application app(dir.path());
+    QCOMPARE(app.start(), StartupResult::running);
+    app.open_settings_window();
+    SettingsWindow* s = app.settings_window();
+    QVERIFY(s);
+    QCOMPARE(s->资讯频率框->text(), QStringLiteral("25"));  // 5 x 5
+
+    s->线报频率框->setText(QStringLiteral("0"));
+    QCOMPARE(s->资讯频率框->text(), QStringLiteral("0"));
+    s->线报频率框->setText(QStringLiteral("12"));
+    s->商品频率框->setText(QStringLiteral("7x"));
+    s->关注词列表框->setPlainText(QStringLiteral("it's\n\n京东 \\d"));
+    s->选择框_声音->setChecked(true);
+    app.state().config.set_push_key(to_local(QStringLiteral("SCT'1\"2")));
+    s->按钮_保存设置->click();
+    QCOMPARE(messages.shown.last().text, QStringLiteral("保存成功"));
+
+    const auto record = app.state().config.current();
+    QCOMPARE(record->pl_kuai, 12);
+    QCOMPARE(record->pl_shop, 7);
+    QVERIFY(record->tx_sy);
+    QCOMPARE(record->keywords.size(), size_t{3});
+    QCOMPARE(to_qstring(record->keywords[0]), QStringLiteral("it's"));
+    QCOMPARE(to_qstring(record->keywords[2]), QStringLiteral("京东 \\d"));
+    QCOMPARE(to_qstring(record->tx_wxkey), QStringLiteral("SCT'1\"2"));
+    // Stored exactly as typed.
+    const auto stored = app.state().db.db_query("select pl_shop, keywd from con");
+    QCOMPARE(stored.rows.at(0).at(0), Text("7x"));
+    QCOMPARE(to_qstring(stored.rows.at(0).at(1)), QStringLiteral("it's\r\n\r\n京东 \\d"));
+  }
+
+  void cancellingThePushKeyUnticks() {
+    ProgramDir dir;
+    QVERIFY(dir.make_shipped_database());
+    RecordedMessages messages;
+    Application app(dir.path());
+    QCOMPARE(app.start(), StartupResult::running);
+    app.state().config.set_push_key("old");
+    app.open_settings_window();
+    SettingsWindow* s = app.settings_window();
+    QTimer::singleShot(0, [] {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* input = qobject_cast<QInputDialog*>(w)) input->reject();
+    });
+    s->选择框_微信->click();
+    QCOMPARE(messages.shown.last().text, QStringLiteral("你取消了输入"));
+    QVERIFY(!s->选择框_微信->isChecked());
+    QCOMPARE(app.state().config.current()->tx_wxkey, Text("old"));
+
+    QTimer::singleShot(0, [] {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* input = qobject_cast<QInputDialog*>(w)) {
+          input->setTextValue(QStringLiteral("SCTKEY"));
+          input->accept();
+        }
+    });
+    s->选择框_微信->click();
+    QVERIFY(s->选择框_微信->isChecked());
+    QCOMPARE(app.state().config.current()->tx_wxkey, Text("SCTKEY"));
+  }
+
+  void reminderPlacement() {
+    const QSize window(429, 121);
+    QCOMPARE(reminder_position({1920, 1080}, 1040, window), QPoint(1491, 919));
+    QCOMPARE(reminder_position({1920, 1080}, 0, window), QPoint(1429, 959));
+
+    ReminderWindow reminder;
+    reminder.show();
+    QVERIFY(reminder.isVisible());
+    reminder.close();  // only hides
+    QVERIFY(!reminder.isVisible());
+    const QPoint placed = reminder.pos();
+    reminder.show();
+    QCOMPARE(reminder.pos(), placed);
+  }
+
+  void pumpedWaitKeepsTheWindowWorking() {
+    QPushButton button;
+    button.show();
+    bool clicked = false;
+    connect(&button, &QPushButton::clicked, [&] { clicked = true; });
+    QTimer::singleShot(100, &button, [&] { button.click(); });
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(pumped_wait(500));
+    QVERIFY(clicked);
+    QVERIFY(timer.elapsed() >= 450);
+  }
+};
+
+QNL_GUI_TEST_MAIN(AppShellTest)
+#include "app_shell_test.moc"
