@@ -96,8 +96,11 @@ StartupResult Application::fatal(StartupResult result) {
 
 void Application::layout_main_window() {
   MainWindow& w = *main_window_;
-  const int W = w.width();
-  const int H = w.height();
+  // The window's outer size, as the form's numbers were laid out for it;
+  // before the window manager has framed the window this is its own size.
+  const QSize outer = w.frameGeometry().size().expandedTo(w.size());
+  const int W = outer.width();
+  const int H = outer.height();
   w.选择夹1->resize(w.选择夹1->width(), H - 56);
   // The list sits under the tab bar inside its page: its height follows the
   // tab control's, less the bar.

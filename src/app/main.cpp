@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);  // closing the main window ends the program
+  qnl::use_form_font();
 
   qnl::Application quenlo(QCoreApplication::applicationDirPath());
   if (quenlo.start() != qnl::StartupResult::running) return 0;

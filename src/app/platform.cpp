@@ -1,5 +1,7 @@
 #include "app/platform.h"
 
+#include <QApplication>
+#include <QFont>
 #include <cstdlib>
 
 #ifndef _WIN32
@@ -12,6 +14,12 @@ void prepare_web_engine_environment() {
 #ifndef _WIN32
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
 #endif
+}
+
+void use_form_font() {
+  QFont font = QApplication::font();
+  font.setPointSize(9);
+  QApplication::setFont(font);
 }
 
 }  // namespace qnl

@@ -39,12 +39,12 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
   setupUi(this);
   // The title column invites the user to the support group; a click on it
   // copies the group's number.
-  文章列表框->headerItem()->setText(
-      3, QStringLiteral("　标题　　　　　　　　　　加入交流群 %1（单击复制群号）")
-             .arg(to_qstring(endpoints::kSupportGroupNumber)));
+  文章列表框->headerItem()->setText(3, QStringLiteral("　标题　　　　　　　　点此加群：%1")
+                                           .arg(to_qstring(endpoints::kSupportGroupNumber)));
   set_column_widths(文章列表框, {0, 0, 77, 327, 90});
   文章列表框->header()->setSectionsClickable(true);
   set_column_widths(京东列表框, {0, 150, 0, 0, 0, 0, 50, 40});
+  超级按钮3->raise();  // stays clickable above the web view
   登陆外形框->raise();
   确认登陆->raise();
 

@@ -1,6 +1,7 @@
 #include "ui/settings_window.h"
 
 #include <QInputDialog>
+#include <algorithm>
 
 #include "storage/configuration.h"
 #include "storage/database.h"
@@ -31,6 +32,14 @@ SettingsWindow::SettingsWindow(Database& database, ConfigStore& config, QWidget*
   setupUi(this);
   setAttribute(Qt::WA_DeleteOnClose);
   setFixedSize(size());
+  // The three row titles stand beside their boxes, about 24 pixels apart,
+  // whatever the font's own line spacing.
+  const QString row = QStringLiteral("<p style='margin:0 0 %1px 0'>%2</p>");
+  const int gap = std::max(0, 24 - 标签1->fontMetrics().height());
+  标签1->setTextFormat(Qt::RichText);
+  标签1->setText(row.arg(gap).arg(QStringLiteral("商品频率")) +
+                 row.arg(gap).arg(QStringLiteral("线报频率")) +
+                 row.arg(0).arg(QStringLiteral("资讯频率")));
   资讯周期框->raise();  // the two boxes share one rectangle: the editable one in front
   connect(线报频率框, &QLineEdit::textChanged, this, &SettingsWindow::update_news_frequency);
   connect(资讯周期框, &QLineEdit::textChanged, this, &SettingsWindow::update_news_frequency);

@@ -148,8 +148,11 @@ class AppShellTest : public QObject {
     MainWindow& w = app.main_window();
     QVERIFY(app.state().reader_view.created());
     QWidget* view = app.state().reader_view.engine_view();
-    w.resize(1200, 700);
+    // The layout works on the window's outer size.
+    const QSize frame = w.frameGeometry().size() - w.size();
+    w.resize(QSize(1200, 700) - frame);
     QCoreApplication::processEvents();
+    QCOMPARE(w.frameGeometry().size(), QSize(1200, 700));
     QCOMPARE(w.选择夹1->height(), 644);
     QCOMPARE(w.文章列表框->height(), 618);
     QCOMPARE(w.超级按钮3->x(), 1155);
@@ -262,6 +265,34 @@ class AppShellTest : public QObject {
     const QPoint placed = reminder.pos();
     reminder.show();
     QCOMPARE(reminder.pos(), placed);
+  }
+
+  // With QNL_SCREENSHOT_DIR set, saves pictures of the windows to look at.
+  void screenshots() {
+    const QString out = qEnvironmentVariable("QNL_SCREENSHOT_DIR");
+    if (out.isEmpty()) QSKIP("QNL_SCREENSHOT_DIR not set");
+    ProgramDir dir;
+    QVERIFY(dir.make_shipped_database());
+    RecordedMessages messages;
+    Application app(dir.path());
+    QCOMPARE(app.start(), StartupResult::running);
+    MainWindow& w = app.main_window();
+    w.grab().save(out + "/main-panel.png");
+    w.登陆外形框->hide();
+    auto* row = new QTreeWidgetItem(w.文章列表框);
+    row->setText(2, QStringLiteral("赚客大家谈"));
+    row->setText(3, QStringLiteral("京东 PLUS 会员 1 元开通 - [阅读权限 10]"));
+    row->setText(4, QStringLiteral("12/9  03:20"));
+    w.show_status(to_local(QStringLiteral("本轮执行完毕，下一波将在 5s 后采集..")));
+    w.grab().save(out + "/main-list.png");
+    w.选择夹1->setCurrentIndex(2);
+    w.grab().save(out + "/main-jd.png");
+    app.open_settings_window();
+    app.settings_window()->grab().save(out + "/settings.png");
+    auto* reminder_row = new QTreeWidgetItem(app.reminder_window().超级列表框1);
+    reminder_row->setText(0, QStringLiteral("京东 PLUS 会员 1 元开通"));
+    reminder_row->setText(2, QStringLiteral("12/9  03:20"));
+    app.reminder_window().grab().save(out + "/reminder.png");
   }
 
   void pumpedWaitKeepsTheWindowWorking() {
