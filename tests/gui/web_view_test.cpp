@@ -2,7 +2,10 @@
 // their target name, cookies of the shown page, bound page functions.
 #include "webview/web_view.h"
 
+#include <QFile>
+#include <QImage>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
 
@@ -77,6 +80,40 @@ class WebViewTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), size_t{2}, 10000);
     QCOMPARE(received[0], Text("a"));
     QCOMPARE(to_qstring(received[1]), QStringLiteral("中文"));
+  }
+
+  void localFilesResolveAgainstTheirDirectory() {
+    QTemporaryDir dir;
+    QImage picture(3, 2, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(dir.filePath(QStringLiteral("pic.png"))));
+    QFile page(dir.filePath(QStringLiteral("page.html")));
+    QVERIFY(page.open(QIODevice::WriteOnly));
+    page.write("<html><body><img src='pic.png'></body></html>");
+    page.close();
+
+    auto image_width = [this] {
+      QVariant width;
+      bool done = false;
+      view_.run_script(
+          QStringLiteral("document.images.length ? document.images[0].naturalWidth : -1"),
+          [&](const QVariant& v) {
+            width = v;
+            done = true;
+          });
+      while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      return width.toInt();
+    };
+    QSignalSpy loaded(&view_, &WebView::load_finished);
+    view_.load_url(to_local(QFileInfo(page).absoluteFilePath()));
+    QVERIFY(loaded.wait(20000));
+    QTRY_COMPARE_WITH_TIMEOUT(image_width(), 3, 10000);
+    QCOMPARE(WebView::base_directory(), QFileInfo(page).absolutePath());
+
+    // HTML text handed over later resolves against the same directory.
+    view_.load_html("<html><body><img src='pic.png'></body></html>");
+    QVERIFY(loaded.wait(20000));
+    QTRY_COMPARE_WITH_TIMEOUT(image_width(), 3, 10000);
   }
 
   void cleanupTestCase() { view_.destroy_view(); }
