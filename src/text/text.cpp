@@ -1,6 +1,7 @@
 #include "text/text.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 
@@ -19,6 +20,30 @@ inline unsigned char fold(unsigned char c) {
 // byte after it, else one.
 inline size_t char_length(TextView text, size_t pos) {
   return (is_lead(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size()) ? 2 : 1;
+}
+
+// The first character boundary at or after `target`, walking from the
+// boundary `pos`; runs of single-byte characters are passed eight at a time.
+inline size_t walk_to(TextView text, size_t pos, size_t target) {
+  while (pos < target) {
+    if (pos + 8 <= target) {
+      uint64_t word;
+      std::memcpy(&word, text.data() + pos, 8);
+      if ((word & 0x8080808080808080ull) == 0) {
+        pos += 8;
+        continue;
+      }
+    }
+    pos += char_length(text, pos);
+  }
+  return pos;
+}
+
+// A character boundary at or before `pos`: just after the nearest byte below
+// 0x40, which is never the second byte of a double-byte character.
+inline size_t boundary_before(TextView text, size_t pos) {
+  while (pos > 0 && static_cast<unsigned char>(text[pos - 1]) >= 0x40) --pos;
+  return pos;
 }
 
 // Whether `sought` stands at `pos`, comparing double-byte characters exactly
@@ -50,9 +75,11 @@ size_t find_from(TextView text, TextView sought, size_t from, bool ignore_case) 
     size_t boundary = from;
     size_t search = from;
     while (true) {
-      const size_t hit = text.find(sought, search);
-      if (hit == TextView::npos) return hit;
-      while (boundary < hit) boundary += char_length(text, boundary);
+      const void* found =
+          memmem(text.data() + search, text.size() - search, sought.data(), sought.size());
+      if (!found) return TextView::npos;
+      const size_t hit = static_cast<const char*>(found) - text.data();
+      boundary = walk_to(text, std::max(boundary, boundary_before(text, hit)), hit);
       if (boundary == hit) return hit;
       search = boundary;  // the hit fell inside a double-byte character
     }
@@ -67,9 +94,7 @@ size_t find_from(TextView text, TextView sought, size_t from, bool ignore_case) 
 size_t start_offset(TextView text, int64_t start) {
   if (start <= 1) return 0;
   const size_t wanted = static_cast<size_t>(std::min<int64_t>(start - 1, text.size()));
-  size_t pos = 0;
-  while (pos < wanted) pos += char_length(text, pos);
-  return pos;
+  return walk_to(text, boundary_before(text, wanted), wanted);
 }
 
 inline bool is_space_at(TextView text, size_t pos, size_t* length) {
@@ -273,62 +298,69 @@ Text text_between(TextView text, TextView start_marker, TextView end_marker, int
 }
 
 const Text& flatten_page(Text& text) {
-  // Pass 1: drop LF, CR and TAB, then halve runs of spaces (a run of k spaces
-  // left after the drop becomes ceil(k/2), as one left-to-right pass of
-  // "two spaces to one" does).
-  Text pass1;
-  pass1.reserve(text.size());
-  size_t run = 0;
-  for (const char c : text) {
-    if (c == '\n' || c == '\r' || c == '\t') continue;
-    if (c == ' ') {
-      if (run++ % 2 == 0) pass1.push_back(' ');
-      continue;
-    }
-    run = 0;
-    pass1.push_back(c);
-  }
-  // Pass 2: decode the four entities, then drop quotes. An entity's bytes can
-  // never be the second byte of a double-byte character, and a quote dropped
-  // here cannot form a new entity because decoding came first.
+  // One pass with the effect of the steps in order: LF, CR and TAB go; what
+  // is left of a run of k spaces becomes ceil(k/2) spaces (one left-to-right
+  // pass of "two spaces to one"); &lt; &gt; (any case), &quot; and &#37; are
+  // decoded; every double and single quote goes. Entities are decoded on the
+  // output as their ";" arrives, so one broken by a line break is whole again,
+  // but never across a dropped quote (the quotes went last). An entity's "&"
+  // is below 0x40, so it is never the second byte of a double-byte character,
+  // and neither is the byte after it.
+  enum : uint8_t { kKeep, kDrop, kSpace, kQuote, kSemicolon };
+  static constexpr auto kClass = [] {
+    std::array<uint8_t, 256> table{};
+    table['\n'] = table['\r'] = table['\t'] = kDrop;
+    table[' '] = kSpace;
+    table['"'] = table['\''] = kQuote;
+    table[';'] = kSemicolon;
+    return table;
+  }();
+  const size_t n = text.size();
   Text out;
-  out.reserve(pass1.size());
-  const TextView in = pass1;
-  for (size_t pos = 0; pos < in.size();) {
-    const char c = in[pos];
-    if (c == '"' || c == '\'') {
-      ++pos;
-      continue;
+  out.resize(n);  // never longer than the input
+  char* const base = out.data();
+  char* o = base;
+  const char* in = text.data();
+  size_t barrier = 0;  // an entity may start at this output offset or later
+  size_t run = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const char c = in[i];
+    switch (kClass[static_cast<uint8_t>(c)]) {
+      case kKeep:
+        *o++ = c;
+        run = 0;
+        break;
+      case kDrop:
+        break;
+      case kSpace:
+        if (run++ % 2 == 0) *o++ = ' ';
+        break;
+      case kQuote:
+        run = 0;
+        barrier = static_cast<size_t>(o - base);
+        break;
+      case kSemicolon: {
+        *o++ = ';';
+        run = 0;
+        const size_t len = static_cast<size_t>(o - base);
+        if (len >= barrier + 4 && o[-4] == '&' &&
+            ((o[-3] | 0x20) == 'l' || (o[-3] | 0x20) == 'g') && (o[-2] | 0x20) == 't') {
+          const char decoded = (o[-3] | 0x20) == 'l' ? '<' : '>';
+          o -= 4;
+          *o++ = decoded;
+        } else if (len >= barrier + 6 && std::memcmp(o - 6, "&quot;", 6) == 0) {
+          o -= 6;  // a quote, dropped like the others
+          barrier = static_cast<size_t>(o - base);
+        } else if (len >= barrier + 5 && std::memcmp(o - 5, "&#37;", 5) == 0) {
+          o -= 5;
+          *o++ = '%';
+        }
+        break;
+      }
     }
-    if (c == '&') {
-      const TextView rest = in.substr(pos);
-      auto starts_folded = [&](TextView entity) {
-        return rest.size() >= entity.size() && matches_at(rest, 0, entity, true);
-      };
-      if (starts_folded("&lt;")) {
-        out.push_back('<');
-        pos += 4;
-        continue;
-      }
-      if (starts_folded("&gt;")) {
-        out.push_back('>');
-        pos += 4;
-        continue;
-      }
-      if (rest.substr(0, 6) == "&quot;") {  // becomes a quote, which is then dropped
-        pos += 6;
-        continue;
-      }
-      if (rest.substr(0, 5) == "&#37;") {
-        out.push_back('%');
-        pos += 5;
-        continue;
-      }
-    }
-    out.push_back(c);
-    ++pos;
   }
-  text = std::move(out);
+  out.resize(static_cast<size_t>(o - base));
+  text.swap(out);
   return text;
 }
 
