@@ -70,32 +70,34 @@ VALUES ('', '5', '5', '5', '1', '0', '0', '0', '', '', '');
 -- Before matching, rules 1-5 lose their icons, page links, the read-permission
 -- span and every </a>, so the title runs to the next tag or </th> and keeps a
 -- " - [阅读权限 N]" mark. Links come as thread-TID-1-1.html or as
--- forum.php?mod=viewthread&amp;tid=TID...; both give the id.
+-- forum.php?mod=viewthread&amp;tid=TID...; both give the id. Within a row
+-- the expression steps from tag to tag and never past </tbody>, so a row
+-- without a title link cannot borrow the next row's.
 INSERT INTO rule (id, isdo, rank, isgbk, type, name, url, cookie, reg, before, after, tindex,
                   idindex, pinurl, lastid) VALUES
 (1, '1', 100, '1', 1, '赚客大家谈',
  'http://www.zuanke8.com/forum.php?mod=forumdisplay&fid=15&filter=author&orderby=dateline', '',
- '<tbody id=normalthread_\d+>(?:(?!</tbody>).)*?<a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=s xst[^>]*>(.*?)\s*(?=<a |<span|<img|</th>)',
+ '<tbody id=normalthread_\d+>(?:[^<]*+<(?!/tbody>))*?a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=s xst[^>]*>(.*?)\s*(?=<a |<span|<img|</th>)',
  'id=#引号threadlisttableid#引号', '</table>', 2, 1,
  'http://www.zuanke8.com/thread-[1]-1-1.html', 0),
 (2, '0', 95, '1', 1, '赚客免费赠品',
  'http://www.zuanke8.com/forum.php?mod=forumdisplay&fid=2&filter=author&orderby=dateline', '',
- '<tbody id=normalthread_\d+>(?:(?!</tbody>).)*?<a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=s xst[^>]*>(.*?)\s*(?=<a |<span|<img|</th>)',
+ '<tbody id=normalthread_\d+>(?:[^<]*+<(?!/tbody>))*?a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=s xst[^>]*>(.*?)\s*(?=<a |<span|<img|</th>)',
  'id=#引号threadlisttableid#引号', '</table>', 2, 1,
  'http://www.zuanke8.com/thread-[1]-1-1.html', 0),
 (3, '0', 90, '1', 1, '赚客活动线报',
  'http://www.zuanke8.com/forum.php?mod=forumdisplay&fid=19&filter=author&orderby=dateline', '',
- '<tbody id=normalthread_\d+>(?:(?!</tbody>).)*?<a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=s xst[^>]*>(.*?)\s*(?=<a |<span|<img|</th>)',
+ '<tbody id=normalthread_\d+>(?:[^<]*+<(?!/tbody>))*?a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=s xst[^>]*>(.*?)\s*(?=<a |<span|<img|</th>)',
  'id=#引号threadlisttableid#引号', '</table>', 2, 1,
  'http://www.zuanke8.com/thread-[1]-1-1.html', 0),
 (4, '0', 85, '1', 1, '赚客有奖活动',
  'http://www.zuanke8.com/forum.php?mod=forumdisplay&fid=13&filter=author&orderby=dateline', '',
- '<tbody id=normalthread_\d+>(?:(?!</tbody>).)*?<a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=s xst[^>]*>(.*?)\s*(?=<a |<span|<img|</th>)',
+ '<tbody id=normalthread_\d+>(?:[^<]*+<(?!/tbody>))*?a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=s xst[^>]*>(.*?)\s*(?=<a |<span|<img|</th>)',
  'id=#引号threadlisttableid#引号', '</table>', 2, 1,
  'http://www.zuanke8.com/thread-[1]-1-1.html', 0),
 (5, '0', 80, '1', 1, '赚客抢楼秒杀',
  'http://www.zuanke8.com/forum.php?mod=forumdisplay&fid=30&filter=author&orderby=dateline', '',
- '<tbody id=normalthread_\d+>(?:(?!</tbody>).)*?<a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=s xst[^>]*>(.*?)\s*(?=<a |<span|<img|</th>)',
+ '<tbody id=normalthread_\d+>(?:[^<]*+<(?!/tbody>))*?a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=s xst[^>]*>(.*?)\s*(?=<a |<span|<img|</th>)',
  'id=#引号threadlisttableid#引号', '</table>', 2, 1,
  'http://www.zuanke8.com/thread-[1]-1-1.html', 0);
 
@@ -119,14 +121,14 @@ INSERT INTO rule (id, isdo, rank, isgbk, type, name, url, cookie, reg, before, a
                   idindex, pinurl, lastid) VALUES
 (10, '0', 70, '1', 1, '赚客求助咨询',
  'http://www.zuanke8.com/forum.php?mod=forumdisplay&fid=26&filter=author&orderby=dateline', '',
- '<tbody id=normalthread_\d+>(?:(?!</tbody>).)*?<a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=s xst[^>]*>(.*?)</a>',
+ '<tbody id=normalthread_\d+>(?:[^<]*+<(?!/tbody>))*?a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=s xst[^>]*>(.*?)</a>',
  'id=#引号threadlisttableid#引号', '</table>', 2, 1,
  'http://www.zuanke8.com/forum.php?mod=viewthread&tid=[1]', 0),
 (6, '0', 60, '1', 8, '线报屋', 'http://www.xianbao5.com/forum.php?mod=guide&view=newthread', '',
  'class=comeing_channel_threadlist_sub[^>]*>(?:(?!</td>).)*?<a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*>(.*?)</a>',
  '', '', 2, 1, 'http://www.xianbao5.com/forum.php?mod=viewthread&tid=[1]', 0),
 (9, '0', 55, '0', 8, '新赚吧', 'https://xzba.cc/forum.php?mod=guide&view=newthread', '',
- '<tbody id=normalthread_\d+>(?:(?!</tbody>).)*?<a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=(?:s )?xst[^>]*>(.*?)</a>',
+ '<tbody id=normalthread_\d+>(?:[^<]*+<(?!/tbody>))*?a href=[^ >]*?(?:thread-|tid=)(\d+)[^>]*?class=(?:s )?xst[^>]*>(.*?)</a>',
  '', '', 2, 1, 'https://xzba.cc/forum.php?mod=viewthread&tid=[1]', 0);
 
 -- 爱Q生活网's newest articles (GBK). Titles may carry <font> tags, which are
