@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include "app/monitor_host.h"
 #include "app/pumped_wait.h"
 #include "net/endpoints.h"
 #include "skin/skin.h"
@@ -27,6 +28,8 @@ Application::Application(QString program_directory)
     : program_directory_(std::move(program_directory)), state_(std::make_unique<AppState>()) {}
 
 Application::~Application() {
+  // The worker goes first: it writes into the windows and the database.
+  monitor_.reset();
   // Windows first (they hold views and refer to the state), then the state,
   // whose database closes last.
   if (settings_window_) delete settings_window_;
@@ -42,6 +45,7 @@ StartupResult Application::start() {
   main_window_ = std::make_unique<MainWindow>();
   main_window_->on_resized = [this] { layout_main_window(); };
   main_window_->on_select_all = [this] { select_all(); };
+  main_window_->on_monitor_button = [this] { toggle_monitor(); };
   main_window_->on_open_settings = [this] { open_settings_window(); };
   main_window_->on_forum_login = [this] {
     main_window_->确认登陆->show();
@@ -61,6 +65,9 @@ StartupResult Application::on_main_window_created() {
     main_window_->showNormal();
     main_window_->raise();
   };
+  monitor_host_ = std::make_unique<MonitorHost>(*main_window_, *reminder_window_);
+  monitor_ = std::make_unique<Monitor>(state_->db, state_->rules, state_->config, *monitor_host_,
+                                       state_->stored);
 
   WebView& view = state_->reader_view;
   view.load_html(to_local(QStringLiteral("欢迎使用")));
@@ -79,7 +86,6 @@ StartupResult Application::on_main_window_created() {
     show_message(main_window_.get(), QStringLiteral("数据库打开失败！"));
     return fatal(StartupResult::database_unopenable);
   }
-  state_->first_wave = true;
   fill_plan_tree(load_rules(state_->db, state_->rules));
   if (load_configuration(state_->db, state_->config) == ConfigLoad::incompatible) {
     show_message(main_window_.get(), QStringLiteral("不兼容老版本数据库，请重新下载"));
@@ -125,6 +131,18 @@ void Application::layout_main_window() {
   pumped_wait(50);
   in_layout_wait_ = false;
   web_view_ready_ = true;
+}
+
+void Application::toggle_monitor() {
+  QPushButton* button = main_window_->线报按钮;
+  if (!monitor_) return;
+  if (button->text() != QStringLiteral("开始")) {
+    button->setText(QStringLiteral("开始"));
+    monitor_->stop();
+    return;
+  }
+  button->setText(QStringLiteral("暂停"));
+  monitor_->start(ticked_plans());
 }
 
 void Application::open_settings_window() {

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "monitor/crawl_rules.h"
+#include "monitor/monitor.h"
 #include "storage/configuration.h"
 #include "storage/database.h"
+#include "storage/stored_posts.h"
 #include "ui/settings_window.h"
 #include "webview/web_view.h"
 
@@ -18,6 +20,7 @@ namespace qnl {
 class MainWindow;
 class ReminderWindow;
 class LoginCentreWindow;
+class MonitorHost;
 
 // Everything that lives as long as the process.
 struct AppState {
@@ -26,8 +29,8 @@ struct AppState {
   RuleGrid rules;
   WebView reader_view;
   WebView login_view;
+  StoredPostIndex stored{db};
   int login_mode = 0;  // 0 none, 1 JD web site, 2 JD mobile site
-  bool first_wave = true;
 };
 
 // How start-up ended.
@@ -57,6 +60,9 @@ class Application : public QObject {
   void select_all();
   // Rule ids of the ticked plans, in tree order. Safe from any thread.
   std::vector<int> ticked_plans();
+  // "开始" starts the monitor on the ticked plans, "暂停" stops it.
+  void toggle_monitor();
+  Monitor* monitor() const { return monitor_.get(); }
 
  private:
   StartupResult on_main_window_created();
@@ -68,6 +74,8 @@ class Application : public QObject {
   std::unique_ptr<MainWindow> main_window_;
   std::unique_ptr<ReminderWindow> reminder_window_;
   QPointer<SettingsWindow> settings_window_;
+  std::unique_ptr<MonitorHost> monitor_host_;
+  std::unique_ptr<Monitor> monitor_;
   bool web_view_ready_ = false;
   bool in_layout_wait_ = false;
 };

@@ -33,7 +33,41 @@ ReminderWindow::ReminderWindow(QWidget* parent)
     hide();
     if (on_show_main_window) on_show_main_window();
   });
+  countdown_.setInterval(1000);
+  connect(&countdown_, &QTimer::timeout, this, &ReminderWindow::count_down);
   place_reminder_window();
+}
+
+void ReminderWindow::add_reminder_row(const QString& title, const QString& url,
+                                      const QString& time) {
+  auto* row = new QTreeWidgetItem();
+  row->setText(0, title);
+  row->setText(1, url);
+  row->setText(2, time);
+  超级列表框1->insertTopLevelItem(0, row);
+  if (isHidden()) show();
+}
+
+void ReminderWindow::clear_reminders() {
+  超级列表框1->clear();
+}
+
+void ReminderWindow::start_countdown() {
+  remaining_ = 5;
+  countdown_.start();
+}
+
+void ReminderWindow::count_down() {
+  --remaining_;
+  setWindowTitle(QStringLiteral("提醒窗口　　　%1 秒后关闭").arg(remaining_));
+  if (remaining_ > 0) return;
+  countdown_.stop();
+  hide();
+}
+
+void ReminderWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  start_countdown();
 }
 
 void ReminderWindow::place_reminder_window() {

@@ -3,6 +3,7 @@
 
 #include <QPoint>
 #include <QRect>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -24,11 +25,25 @@ class ReminderWindow : public QWidget, public Ui::ReminderWindowForm {
   // Places the window from the primary screen and its work area.
   void place_reminder_window();
 
+  // A new post at the top of the list; shows the window when hidden. A
+  // visible window keeps its running count-down.
+  void add_reminder_row(const QString& title, const QString& url, const QString& time);
+  // Empties the list; the window stays as it is.
+  void clear_reminders();
+  // Counts five seconds down in the caption, then hides the window.
+  void start_countdown();
+
   // Restores the main window when the user clicks a column header.
   std::function<void()> on_show_main_window;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void count_down();
+  QTimer countdown_;
+  int remaining_ = 0;
 };
 
 }  // namespace qnl
