@@ -1,12 +1,14 @@
 // Regular expressions over CP936 text.
 //
 // Two facilities, each caller using a fixed one:
-//  - the Perl-syntax engine over bytes (crawler and reader pick posts out of
-//    pages): "." matches any byte, line breaks included; "^"/"$" also match at
-//    line breaks; a double-byte character is two units;
-//  - the regex object (markup stripping): ECMAScript-like rules, "." stops
-//    only at LF, "^"/"$" match at CR or LF in multi-line mode, case ignored by
-//    default, the unit is the character and offsets are reported in bytes.
+//  - the Perl-syntax engine over bytes, PCRE2 with its JIT compiler (crawler
+//    and reader pick posts out of pages): "." matches any byte, line breaks
+//    included; "^"/"$" also match at line breaks; a double-byte character is
+//    two units;
+//  - the regex object over Boost.Regex (markup stripping): ECMAScript-like
+//    rules, "." stops only at LF, "^"/"$" match at CR or LF in multi-line
+//    mode, case ignored by default, the unit is the character and offsets are
+//    reported in bytes.
 // A pattern that runs into the engine's complexity limit counts as no match.
 #pragma once
 
