@@ -57,6 +57,15 @@ struct RecordedMessages {
   ~RecordedMessages() { set_message_presenter({}); }
 };
 
+// The program started on a copy of the shipped database, messages recorded.
+struct RunningApp {
+  ProgramDir dir;
+  bool made = dir.make_shipped_database();
+  RecordedMessages messages;
+  Application app{dir.path()};
+  StartupResult result = made ? app.start() : StartupResult::database_missing;
+};
+
 }  // namespace
 
 class AppShellTest : public QObject {
@@ -105,11 +114,10 @@ class AppShellTest : public QObject {
   }
 
   void startsOnTheShippedDatabase() {
-    ProgramDir dir;
-    QVERIFY(dir.make_shipped_database());
-    RecordedMessages messages;
-    Application app(dir.path());
-    QCOMPARE(app.start(), StartupResult::running);
+    RunningApp running;
+    QCOMPARE(running.result, StartupResult::running);
+    Application& app = running.app;
+    auto& messages = running.messages;
     QVERIFY(messages.shown.isEmpty());
     MainWindow& w = app.main_window();
     QCOMPARE(w.windowTitle(), QStringLiteral("Quenlo v1.51"));
@@ -140,11 +148,10 @@ class AppShellTest : public QObject {
   }
 
   void layoutFollowsTheWindowSize() {
-    ProgramDir dir;
-    QVERIFY(dir.make_shipped_database());
-    RecordedMessages messages;
-    Application app(dir.path());
-    QCOMPARE(app.start(), StartupResult::running);
+    RunningApp running;
+    QCOMPARE(running.result, StartupResult::running);
+    Application& app = running.app;
+    auto& messages = running.messages;
     MainWindow& w = app.main_window();
     QVERIFY(app.state().reader_view.created());
     QWidget* view = app.state().reader_view.engine_view();
@@ -188,11 +195,10 @@ class AppShellTest : public QObject {
   }
 
   void settingsRoundTrip() {
-    ProgramDir dir;
-    QVERIFY(dir.make_shipped_database());
-    RecordedMessages messages;
-    Application app(dir.path());
-    QCOMPARE(app.start(), StartupResult::running);
+    RunningApp running;
+    QCOMPARE(running.result, StartupResult::running);
+    Application& app = running.app;
+    auto& messages = running.messages;
     app.open_settings_window();
     SettingsWindow* s = app.settings_window();
     QVERIFY(s);
@@ -223,11 +229,10 @@ class AppShellTest : public QObject {
   }
 
   void cancellingThePushKeyUnticks() {
-    ProgramDir dir;
-    QVERIFY(dir.make_shipped_database());
-    RecordedMessages messages;
-    Application app(dir.path());
-    QCOMPARE(app.start(), StartupResult::running);
+    RunningApp running;
+    QCOMPARE(running.result, StartupResult::running);
+    Application& app = running.app;
+    auto& messages = running.messages;
     app.state().config.set_push_key("old");
     app.open_settings_window();
     SettingsWindow* s = app.settings_window();
@@ -271,11 +276,10 @@ class AppShellTest : public QObject {
   void screenshots() {
     const QString out = qEnvironmentVariable("QNL_SCREENSHOT_DIR");
     if (out.isEmpty()) QSKIP("QNL_SCREENSHOT_DIR not set");
-    ProgramDir dir;
-    QVERIFY(dir.make_shipped_database());
-    RecordedMessages messages;
-    Application app(dir.path());
-    QCOMPARE(app.start(), StartupResult::running);
+    RunningApp running;
+    QCOMPARE(running.result, StartupResult::running);
+    Application& app = running.app;
+    auto& messages = running.messages;
     MainWindow& w = app.main_window();
     w.grab().save(out + "/main-panel.png");
     w.登陆外形框->hide();
