@@ -11,6 +11,23 @@ namespace qnl::endpoints {
 inline constexpr std::string_view kForum = "http://www.zuanke8.com/";
 inline constexpr std::string_view kForumHost = "www.zuanke8.com";
 
+// Forum pages the reader, the quick reply and the forum login use.
+// The reply address of a post: "&fid=N&tid=N&..." follows.
+inline constexpr std::string_view kForumReply =
+    "http://www.zuanke8.com/forum.php?mod=post&action=reply";
+// The login-free archive: kForumArchive + "?tid-" + TID + ".html".
+inline constexpr std::string_view kForumArchive = "http://www.zuanke8.com/archiver/";
+inline constexpr std::string_view kForumMobileLogin =
+    "http://www.zuanke8.com/member.php?mod=logging&action=login&mobile=1";
+// The user-group page; it names the next level only for a logged-in user.
+inline constexpr std::string_view kForumUserGroup =
+    "http://www.zuanke8.com/home.php?mod=spacecp&ac=usergroup&showextgroups=1&inajax=1&"
+    "ajaxtarget=g_upmine_menu";
+
+// The animated picture of the reader's loading page.
+inline constexpr std::string_view kReaderLoadingImage =
+    "http://www.zuanke8.com/static/image/common/loading.gif";
+
 // The push service: a form POST to kPushService + KEY + ".send".
 inline constexpr std::string_view kPushService = "https://sctapi.ftqq.com/";
 inline constexpr std::string_view kPushServiceHost = "sctapi.ftqq.com";

@@ -246,12 +246,21 @@ void WebView::install_scripts() {
   const QString source =
       QStringLiteral(R"JS((function() {
   var debug = console.debug.bind(console);
+  var stringify = JSON.stringify;
+  var activation = navigator.userActivation;
+  var top = window === window.top;
   var tag = %1;
-  function send(o) { debug(tag + JSON.stringify(o)); }
+  function send(o) { debug(tag + stringify(o)); }
+  function policy() {
+    var m = document.querySelector('meta[http-equiv="Content-Security-Policy" i]');
+    return m ? String(m.getAttribute('content')) : '';
+  }
   function absolute(url) { var a = document.createElement('a'); a.href = url; return a.href; }
   window.open = function(url, name) {
     send({t: 'open', url: absolute(url === undefined ? '' : String(url)),
-          name: name === undefined ? '' : String(name)});
+          name: name === undefined ? '' : String(name), via: 'script',
+          user: activation ? activation.isActive === true : false, top: top,
+          policy: policy()});
     return null;
   };
   document.addEventListener('click', function(e) {
@@ -267,7 +276,8 @@ void WebView::install_scripts() {
     if (!target || target === '_self' || target === '_top' || target === '_parent' ||
         target === window.name) return;
     e.preventDefault();
-    send({t: 'open', url: el.href, name: target});
+    send({t: 'open', url: el.href, name: target, via: 'link', user: e.isTrusted === true,
+          top: top, policy: policy()});
   }, true);
   %2
 })();)JS")
@@ -295,6 +305,12 @@ void WebView::on_console_message(const QString& message) {
     NewWindowRequest request;
     request.url = to_local(o.value(QStringLiteral("url")).toString());
     request.target = to_local(o.value(QStringLiteral("name")).toString());
+    request.source = o.value(QStringLiteral("via")).toString() == QLatin1String("script")
+                         ? NewWindowSource::script
+                         : NewWindowSource::link;
+    request.user_initiated = o.value(QStringLiteral("user")).toBool();
+    request.top_frame = o.value(QStringLiteral("top")).toBool();
+    request.page_policy = to_local(o.value(QStringLiteral("policy")).toString());
     new_window_handler_(request);
   } else if (kind == QLatin1String("fn")) {
     const auto found = page_functions_.find(o.value(QStringLiteral("name")).toString());

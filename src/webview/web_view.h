@@ -23,12 +23,27 @@ namespace qnl {
 
 class ViewPage;
 
+// Where a new-window request came from.
+enum class NewWindowSource {
+  engine,  // anything the page script did not see (a form with a target, ...)
+  script,  // window.open
+  link,    // a link with a target
+};
+
 // A page's request to open a new window: `window.open(url, name)`, a link
 // with a target, or anything else the engine reports (target then empty).
 struct NewWindowRequest {
   Text url;
   Text target;  // the target window name, for example "tosoft" or "_blank"
+  // The user caused it: for window.open, the page had a transient user
+  // activation (a real click or key press moments before); for a link, the
+  // click was the user's, not a script's; otherwise the engine's word.
   bool user_initiated = false;
+  NewWindowSource source = NewWindowSource::engine;
+  bool top_frame = true;  // asked by the top frame, not a frame inside it
+  // The content security policy the asking page declared in its head (the
+  // first such meta element), for script and link requests.
+  Text page_policy;
 };
 
 class WebView : public QObject {

@@ -54,6 +54,11 @@ class WebViewTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(requests_.size(), size_t{1}, 10000);
     QCOMPARE(requests_[0].target, Text("tosoft"));
     QCOMPARE(requests_[0].url, server_.base_url() + "reply?_k1_=1&_k2_=x");
+    // Told apart from links, and a script's click is not the user's.
+    QVERIFY(requests_[0].source == NewWindowSource::script);
+    QVERIFY(!requests_[0].user_initiated);
+    QVERIFY(requests_[0].top_frame);
+    QCOMPARE(requests_[0].page_policy, Text());
   }
 
   void blankTargetLinkArrivesToo() {
@@ -62,6 +67,8 @@ class WebViewTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(requests_.size(), size_t{1}, 10000);
     QCOMPARE(requests_[0].target, Text("_blank"));
     QCOMPARE(requests_[0].url, server_.base_url() + "post?id=7");
+    QVERIFY(requests_[0].source == NewWindowSource::link);
+    QVERIFY(!requests_[0].user_initiated);
     QVERIFY(view_.current_url().endsWith(QStringLiteral("/page")));  // no navigation
   }
 

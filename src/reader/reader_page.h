@@ -1,0 +1,47 @@
+// The thread reader's pages: a found post fetched from its site, its text cut
+// out by the rule it came from and poured into the reader's page template.
+#pragma once
+
+#include "text/text.h"
+
+namespace qnl {
+
+class HttpConnection;
+class RuleGrid;
+
+// A found post as the article list shows it.
+struct PostToRead {
+  int rule_id = 0;
+  Text url;
+  Text title;
+};
+
+// Shown while the reader works, and when it gave up.
+Text reader_loading_page();
+Text reader_timeout_page();
+
+// A fresh random nonce (hex digits) for one reader page's own script.
+Text make_page_nonce();
+
+// The reader page of a post, or empty text when the post's site gave nothing
+// usable or the rule has no reader. Fetches on `connection` (cancel it from
+// another thread to stop the read; the result is then empty or partial and
+// must be discarded). Only the page's own script, marked with `nonce`, may
+// run: the page carries a content security policy that keeps any script in
+// the post's content from running.
+Text read_post_page(const PostToRead& post, const RuleGrid& rules, HttpConnection& connection,
+                    TextView nonce);
+
+// The template with `content` in place of "@kkinfo" and the page's own
+// script marked with `nonce`. With `forum_post`, the forum's replacements
+// follow (images from their full-size address, the reply placeholders
+// filled, the reply bar shown).
+struct ForumPostFields {
+  Text formhash;
+  Text fid;
+  Text tid;
+  Text time;
+};
+Text fill_reader_template(TextView content, TextView nonce, const ForumPostFields* forum_post);
+
+}  // namespace qnl
