@@ -7,6 +7,7 @@
 
 #include "app/monitor_host.h"
 #include "app/pumped_wait.h"
+#include "app/reader_host.h"
 #include "net/endpoints.h"
 #include "skin/skin.h"
 #include "ui/main_window.h"
@@ -28,6 +29,7 @@ Application::Application(QString program_directory)
     : program_directory_(std::move(program_directory)), state_(std::make_unique<AppState>()) {}
 
 Application::~Application() {
+  reader_host_.reset();  // joins cancelled readers before windows and state go
   // The worker goes first: it writes into the windows and the database.
   monitor_.reset();
   // Windows first (they hold views and refer to the state), then the state,
@@ -43,14 +45,18 @@ Application::~Application() {
 StartupResult Application::start() {
   apply_skin(9);
   main_window_ = std::make_unique<MainWindow>();
+  reader_host_ = std::make_unique<ReaderHost>(*main_window_, *state_);
+  main_window_->on_article_double_click = [this](int row, int x) {
+    reader_host_->open_post(row, x);
+  };
+  main_window_->on_confirm_login = [this] { reader_host_->save_forum_login(); };
+  state_->reader_view.set_new_window_handler(
+      [this](const NewWindowRequest& r) { reader_host_->on_new_window(r); });
   main_window_->on_resized = [this] { layout_main_window(); };
   main_window_->on_select_all = [this] { select_all(); };
   main_window_->on_monitor_button = [this] { toggle_monitor(); };
   main_window_->on_open_settings = [this] { open_settings_window(); };
-  main_window_->on_forum_login = [this] {
-    main_window_->确认登陆->show();
-    main_window_->确认登陆->raise();
-  };
+  main_window_->on_forum_login = [this] { reader_host_->open_forum_login(); };
   connect(main_window_.get(), &MainWindow::closing, this, [] { QCoreApplication::exit(0); });
   main_window_->move(50, 50);
   main_window_->show();

@@ -21,6 +21,7 @@ class MainWindow;
 class ReminderWindow;
 class LoginCentreWindow;
 class MonitorHost;
+class ReaderHost;
 
 // Everything that lives as long as the process.
 struct AppState {
@@ -63,6 +64,7 @@ class Application : public QObject {
   // "开始" starts the monitor on the ticked plans, "暂停" stops it.
   void toggle_monitor();
   Monitor* monitor() const { return monitor_.get(); }
+  ReaderHost& reader_host() { return *reader_host_; }
 
  private:
   StartupResult on_main_window_created();
@@ -74,6 +76,7 @@ class Application : public QObject {
   std::unique_ptr<MainWindow> main_window_;
   std::unique_ptr<ReminderWindow> reminder_window_;
   QPointer<SettingsWindow> settings_window_;
+  std::unique_ptr<ReaderHost> reader_host_;
   std::unique_ptr<MonitorHost> monitor_host_;
   std::unique_ptr<Monitor> monitor_;
   bool web_view_ready_ = false;

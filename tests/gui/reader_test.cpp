@@ -100,15 +100,7 @@ class ReaderTest : public QObject {
     });
     app_ = std::make_unique<Application>(dir_.path());
     QCOMPARE(app_->start(), StartupResult::running);
-    host_ = std::make_unique<ReaderHost>(app_->main_window(), app_->state());
-    // The wiring the application does.
-    app_->main_window().on_article_double_click = [this](int row, int x) {
-      host_->open_post(row, x);
-    };
-    app_->main_window().on_forum_login = [this] { host_->open_forum_login(); };
-    app_->main_window().on_confirm_login = [this] { host_->save_forum_login(); };
-    app_->state().reader_view.set_new_window_handler(
-        [this](const NewWindowRequest& r) { host_->on_new_window(r); });
+    host_ = &app_->reader_host();
     app_->main_window().resize(1100, 700);
     app_->state().rules.set_rule_field(1, kCookie, "auth=u1");
   }
@@ -276,7 +268,7 @@ class ReaderTest : public QObject {
   }
 
   void cleanupTestCase() {
-    host_.reset();
+    host_ = nullptr;
     app_.reset();
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
   }
@@ -345,7 +337,7 @@ class ReaderTest : public QObject {
 
   QTemporaryDir dir_;
   std::unique_ptr<Application> app_;
-  std::unique_ptr<ReaderHost> host_;
+  ReaderHost* host_ = nullptr;
   QList<QUrl> browser_;
 };
 
