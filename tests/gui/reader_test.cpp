@@ -136,6 +136,13 @@ class ReaderTest : public QObject {
     // Script in the post's content never ran.
     QCOMPARE(eval("document.title").toString(), QStringLiteral("qnl6"));
     QCOMPARE(status(), QStringLiteral(" 内容读取完毕！"));
+    const QString shots = qEnvironmentVariable("QNL_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) {
+      app_->main_window().登陆外形框->hide();
+      QTest::qWait(500);
+      app_->main_window().grab().save(shots + "/reader.png");
+      app_->main_window().登陆外形框->show();
+    }
   }
 
   void replyTypedAndSentReachesTheForum() {
