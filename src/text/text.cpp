@@ -39,6 +39,18 @@ inline size_t walk_to(TextView text, size_t pos, size_t target) {
   return pos;
 }
 
+// Byte search; glibc's memmem is several times faster than a generic search
+// on long pages.
+inline size_t find_bytes(TextView text, TextView sought, size_t from) {
+#ifdef __GLIBC__
+  const void* found = memmem(text.data() + from, text.size() - from, sought.data(), sought.size());
+  return found ? static_cast<size_t>(static_cast<const char*>(found) - text.data())
+               : TextView::npos;
+#else
+  return text.find(sought, from);
+#endif
+}
+
 // A character boundary at or before `pos`: just after the nearest byte below
 // 0x40, which is never the second byte of a double-byte character.
 inline size_t boundary_before(TextView text, size_t pos) {
