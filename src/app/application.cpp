@@ -43,7 +43,6 @@ Application::~Application() {
 }
 
 StartupResult Application::start() {
-  apply_skin(9);
   main_window_ = std::make_unique<MainWindow>();
   reader_host_ = std::make_unique<ReaderHost>(*main_window_, *state_);
   main_window_->on_article_double_click = [this](int row, int x) {

@@ -16,9 +16,7 @@ namespace {
 using test::make_database;
 using test::TempDir;
 
-Text gbk(const char* utf8) {
-  return utf8_to_local(utf8);
-}
+using test::gbk;
 
 constexpr const char* kCon =
     "CREATE TABLE con (keywd TEXT, pl_shop TEXT, pl_kuai TEXT, pl_man TEXT, tx_tc TEXT, "

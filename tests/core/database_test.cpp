@@ -17,9 +17,7 @@ namespace {
 using test::make_database;
 using test::TempDir;
 
-Text gbk(const char* utf8) {
-  return utf8_to_local(utf8);
-}
+using test::gbk;
 
 // The three tables with the columns the program uses.
 constexpr const char* kSchema =

@@ -26,9 +26,7 @@ using test::FixtureRequest;
 using test::FixtureResponse;
 using test::FixtureServer;
 
-Text gbk(const char* utf8) {
-  return utf8_to_local(utf8);
-}
+using test::gbk;
 
 class RecordingView : public MonitorView {
  public:

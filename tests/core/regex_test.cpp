@@ -7,14 +7,13 @@
 
 #include <random>
 
+#include "support/test_database.h"
 #include "text/encoding.h"
 
 namespace qnl {
 namespace {
 
-Text gbk(const char* utf8) {
-  return utf8_to_local(utf8);
-}
+using test::gbk;
 
 MatchList search(TextView pattern, TextView text, bool case_sensitive = false) {
   CompiledRegex re;

@@ -15,9 +15,7 @@
 namespace qnl {
 namespace {
 
-Text gbk(const char* utf8) {
-  return utf8_to_local(utf8);
-}
+using test::gbk;
 
 struct Found {
   Text id;

@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_database.h"
 #include "text/encoding.h"
 
 namespace qnl {
 namespace {
 
-Text gbk(const char* utf8) {
-  return utf8_to_local(utf8);
-}
+using test::gbk;
 
 TEST(FindText, PositionsAndStart) {
   EXPECT_EQ(find_text("abcabc", "c"), 3);

@@ -10,6 +10,10 @@
 #include "text/encoding.h"
 
 namespace qnl::test {
+
+Text gbk(const char* utf8) {
+  return utf8_to_local(utf8);
+}
 namespace {
 
 std::filesystem::path unique_temp_path() {

@@ -5,7 +5,12 @@
 #include <filesystem>
 #include <string>
 
+#include "text/text.h"
+
 namespace qnl::test {
+
+// CP936 text of a UTF-8 literal written in a test source.
+Text gbk(const char* utf8);
 
 // A fresh directory under the system temp directory, removed with everything
 // in it when the object goes.
