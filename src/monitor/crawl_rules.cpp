@@ -1,5 +1,7 @@
 #include "monitor/crawl_rules.h"
 
+#include <string>
+
 #include "storage/database.h"
 
 namespace qnl {
@@ -42,6 +44,11 @@ std::vector<Plan> load_rules(Database& db, RuleGrid& grid) {
                          grid.rule_field(static_cast<int>(id), kIsdo) == "1"});
   }
   return plans;
+}
+
+void raise_lastid(Database& db, RuleGrid& grid, int id, int64_t lastid) {
+  grid.set_rule_field(id, kLastid, std::to_string(lastid));
+  db.store_rule_lastid(id, lastid);
 }
 
 }  // namespace qnl

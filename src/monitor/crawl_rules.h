@@ -61,4 +61,10 @@ struct Plan {
 // the grid. A failed query gives no plans.
 std::vector<Plan> load_rules(Database& db, RuleGrid& grid);
 
+// Raises the last id of a rule whose post ids increase, in the grid and in its
+// rule row, so that the next start goes on from there instead of alerting the
+// same posts again. A failed statement is not reported: the grid still holds
+// the new value for this run.
+void raise_lastid(Database& db, RuleGrid& grid, int id, int64_t lastid);
+
 }  // namespace qnl

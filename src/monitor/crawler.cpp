@@ -128,7 +128,7 @@ void crawl(int rule_id, CrawlContext& context) {
                                      special ? 1 : 0))
       context.stored.add(address);
   }
-  if (any_new && type == 8) rules.set_rule_field(rule_id, kLastid, std::to_string(max_new));
+  if (any_new && type == 8) raise_lastid(context.db, rules, rule_id, max_new);
 }
 
 }  // namespace qnl

@@ -20,6 +20,7 @@ constexpr const char* kSaveSettings =
 constexpr const char* kStoreJdCookiePc = "UPDATE con SET jd_coo_pc = ? WHERE 1";
 constexpr const char* kStoreJdCookieWap = "UPDATE con SET jd_coo_wap = ? WHERE 1";
 constexpr const char* kStoreForumCookie = "UPDATE rule SET cookie = ? where id=1";
+constexpr const char* kStoreRuleLastid = "UPDATE rule SET lastid = ? WHERE id = ?";
 constexpr const char* kInsertFoundPost =
     "insert into info(planname,planid,title,url,addtime,zt) values(?,?,?,?,?,?)";
 // A byte-exact substring search with ASCII letters folded: lower() of the
@@ -180,6 +181,11 @@ bool Database::store_jd_cookie(bool pc, TextView cookie_text) {
 bool Database::store_forum_cookie(TextView cookie_text) {
   int64_t changes = 0;
   return execute_locked(kStoreForumCookie, {Text(cookie_text)}, &changes) && changes > 0;
+}
+
+bool Database::store_rule_lastid(int64_t rule_id, int64_t lastid) {
+  int64_t changes = 0;
+  return execute_locked(kStoreRuleLastid, {lastid, rule_id}, &changes) && changes > 0;
 }
 
 bool Database::insert_found_post(TextView planname, int64_t planid, TextView title, TextView url,

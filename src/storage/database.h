@@ -79,6 +79,8 @@ class Database {
   bool store_jd_cookie(bool pc, TextView cookie_text);
   // Stores the forum account cookie in rule 1; true when rule 1 took it.
   bool store_forum_cookie(TextView cookie_text);
+  // Stores the highest post id seen by a rule; true when a row took it.
+  bool store_rule_lastid(int64_t rule_id, int64_t lastid);
   // Stores one found post.
   bool insert_found_post(TextView planname, int64_t planid, TextView title, TextView url,
                          TextView addtime, int zt);

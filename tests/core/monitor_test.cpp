@@ -86,8 +86,10 @@ class MonitorTest : public ::testing::Test {
   FixtureResponse answer_forum(const FixtureRequest& request) {
     std::lock_guard lock(pages_mutex_);
     ++fetches_[request.target];
+    // A key starting with "/" is a path; any other key a board number.
     for (const auto& [fid, page] : pages_)
-      if (request.target.find("fid=" + fid + "&") != std::string::npos)
+      if (fid[0] == '/' ? request.target.rfind(fid, 0) == 0
+                        : request.target.find("fid=" + fid + "&") != std::string::npos)
         return FixtureResponse::ok(page, {"Content-Type: text/html; charset=gbk",
                                           "Set-Cookie: ki1e_2132_lastvisit=17; path=/"});
     return FixtureResponse::with_status(404);
@@ -181,9 +183,64 @@ TEST_F(MonitorTest, IncreasingIdsAreJudgedByNumber) {
   serve("15", test::discuz_listing({{"105", "a105"}, {"101", "a101"}, {"99", "a99"}}));
   crawl_rule(1);
   ASSERT_EQ(view_.titles(), (std::vector<Text>{"a105", "a101"}));
-  EXPECT_EQ(rules_.rule_field(1, kLastid), "105");  // in memory only
-  EXPECT_EQ(db_.db_query("SELECT lastid FROM rule WHERE id=1").rows[0][0], "0");
+  EXPECT_EQ(rules_.rule_field(1, kLastid), "105");
+  EXPECT_EQ(db_.db_query("SELECT lastid FROM rule WHERE id=1").rows[0][0], "105");
   EXPECT_TRUE(state_.seen_ids.empty());
+  // Nothing newer: the stored value stays.
+  crawl_rule(1);
+  EXPECT_EQ(view_.titles().size(), 2u);
+  EXPECT_EQ(db_.db_query("SELECT lastid FROM rule WHERE id=1").rows[0][0], "105");
+  // A rule judged by the ids it saw never writes its row.
+  rules_.set_rule_field(1, kType, "1");
+  serve("15", test::discuz_listing({{"107", "a107"}}));
+  crawl_rule(1);
+  EXPECT_EQ(db_.db_query("SELECT lastid FROM rule WHERE id=1").rows[0][0], "105");
+}
+
+// The forum's login-free archive (rule 11, ids judged by number).
+Text archive_listing(const std::vector<std::pair<const char*, const char*>>& threads) {
+  Text page = gbk("<html><body><h1>赚客吧</h1><ul type=\"1\" start=\"1\">\n");
+  for (const auto& [tid, title] : threads)
+    page += "<li><a href=\"?tid-" + Text(tid) + ".html\">" + gbk(title) + "</a> (3 " +
+            gbk("篇回复") + ")</li>\n";
+  return page + "</ul></body></html>";
+}
+
+TEST_F(MonitorTest, LastIdOfIncreasingIdsSurvivesARestart) {
+  configure(true, true);
+  const Text listing = archive_listing({{"6699012", "新帖二"}, {"6699011", "新帖一"}});
+  serve("/archiver/", listing);
+  crawl_rule(11);
+  ASSERT_EQ(view_.titles(), (std::vector<Text>{gbk("新帖二"), gbk("新帖一")}));
+  EXPECT_EQ(view_.articles[0].site, gbk("赚吧免登"));
+  EXPECT_EQ(stored_rows(), 2);
+  EXPECT_EQ(view_.reminders.size(), 2u);
+
+  // The program ends and starts again on the same file: the rules come from
+  // their rows, everything else is new.
+  Database restarted;
+  ASSERT_TRUE(restarted.db_open(shipped_.path()));
+  RuleGrid rules;
+  load_rules(restarted, rules);
+  EXPECT_EQ(rules.rule_field(11, kLastid), "6699012");
+  StoredPostIndex stored(restarted);
+  MonitorState state;
+  RecordingView view;
+  CrawlContext context{restarted, rules, config_, view, state, stored};
+  crawl(11, context);
+  EXPECT_TRUE(view.articles.empty());
+  EXPECT_TRUE(view.reminders.empty());
+  EXPECT_TRUE(state.push_text.empty());
+  EXPECT_EQ(restarted.db_query("SELECT * FROM info").row_count(), 2);
+
+  // A newer post is still found, once.
+  serve("/archiver/", archive_listing({{"6699013", "新帖三"}, {"6699012", "新帖二"}}));
+  crawl(11, context);
+  crawl(11, context);
+  EXPECT_EQ(view.titles(), std::vector<Text>{gbk("新帖三")});
+  EXPECT_EQ(view.reminders.size(), 1u);
+  EXPECT_EQ(restarted.db_query("SELECT * FROM info").row_count(), 3);
+  EXPECT_EQ(restarted.db_query("SELECT lastid FROM rule WHERE id=11").rows[0][0], "6699013");
 }
 
 TEST_F(MonitorTest, PostsSeenOnAnotherBoardAreNotReportedAgain) {
