@@ -321,6 +321,156 @@ TEST_F(MonitorTest, OnlySpecialPostsSkipsAWaveWithoutOne) {
   EXPECT_EQ(push_.request_count(), 0u);
 }
 
+TEST(PushAnswer, OnlyATopLevelCodeOfZeroIsSuccess) {
+  const struct {
+    int status;
+    const char* answer;
+    bool accepted;
+  } cases[] = {
+      {200,
+       R"({"code":0,"message":"","data":{"pushid":"1","readkey":"r","error":"SUCCESS","errno":0}})",
+       true},
+      {200, "{ \"code\" :\r\n 0 }", true},
+      {200, R"({"message":"code","code":0})", true},  // "code" as a value is no key
+      {200, R"({"code":40001,"message":"bad pushtoken","data":null})", false},
+      {200, R"({"data":{"code":0},"code":20001})", false},  // nested code does not count
+      {200, R"({"data":{"code":0}})", false},
+      {200, R"([{"code":0}])", false},
+      {200, R"({"msg":"a\"code\":0","code":1})", false},  // escaped quote inside a string
+      {200, R"({"code":"0"})", false},
+      {200, R"({"code":01})", false},
+      {200, R"({"code":0)", false},  // cut short
+      {200, "<html>ok</html>", false},
+      {200, "", false},
+      {500, R"({"code":0})", false},
+      {302, R"({"code":0})", false},
+      {0, "", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(push_accepted(c.status, c.answer), c.accepted) << c.status << " " << c.answer;
+}
+
+TEST_F(MonitorTest, APushTheServiceDidNotTakeKeepsItsLines) {
+  const struct {
+    const char* name;
+    FixtureResponse answer;
+  } failures[] = {
+      {"error answer", FixtureResponse::ok(R"({"code":40001,"message":"bad pushtoken"})",
+                                           {"Content-Type: application/json"})},
+      {"server error", FixtureResponse::with_status(500, {}, R"({"code":0})")},
+      {"not the service", FixtureResponse::ok("<html>portal</html>")},
+      {"dropped connection", FixtureResponse::raw_bytes("")},
+  };
+  const Text sent = gbk("已发出微信提醒指令");
+  const Text failed = gbk("微信提醒发送失败，本轮线报将随下一波重发");
+  configure(true, false);
+  state_.first_wave = false;
+  long tid = 6699200;
+  for (const auto& failure : failures) {
+    SCOPED_TRACE(failure.name);
+    push_.route("/", [&](const FixtureRequest&) { return failure.answer; });
+    serve("15", test::discuz_listing({{std::to_string(++tid), "第一波"}}));
+    crawl_rule(1);
+    const Text first_lines = state_.push_text;
+    send_push(state_, *config_.current(), view_);
+    EXPECT_EQ(view_.statuses.back(), failed);
+    EXPECT_EQ(state_.push_text, first_lines);
+
+    // The next wave's push carries both waves' lines.
+    push_.route("/", [](const FixtureRequest&) { return FixtureResponse::ok("{\"code\":0}"); });
+    push_.clear_requests();
+    serve("15", test::discuz_listing({{std::to_string(++tid), "第二波"}}));
+    crawl_rule(1);
+    send_push(state_, *config_.current(), view_);
+    EXPECT_EQ(view_.statuses.back(), sent);
+    EXPECT_TRUE(state_.push_text.empty());
+    ASSERT_EQ(push_.request_count(), 1u);
+    const std::string body = push_.last_request().body;
+    EXPECT_NE(body.find(std::to_string(tid - 1)), std::string::npos);
+    EXPECT_NE(body.find(std::to_string(tid)), std::string::npos);
+  }
+  EXPECT_EQ(std::count(view_.statuses.begin(), view_.statuses.end(), sent), 4);
+}
+
+TEST_F(MonitorTest, PendingLinesAreCutToTheNewestWholeLines) {
+  push_.route("/", [](const FixtureRequest&) { return FixtureResponse::with_status(503); });
+  configure(true, false);
+  for (int i = 0; i < 400; ++i)
+    add_push_line(state_.push_text, "title " + std::to_string(i) + std::string(60, 'x'),
+                  "http://www.zuanke8.com/thread-" + std::to_string(6600000 + i) + "-1-1.html");
+  ASSERT_GT(state_.push_text.size(), kMaxPendingPushBytes);
+  send_push(state_, *config_.current(), view_);
+  EXPECT_LE(state_.push_text.size(), kMaxPendingPushBytes);
+  EXPECT_EQ(state_.push_text.rfind("\r\n* %[", 0), 0u);            // starts with a whole line
+  EXPECT_NE(state_.push_text.find("6600399"), std::string::npos);  // the newest stays
+  EXPECT_EQ(state_.push_text.find("6600000"), std::string::npos);
+}
+
+TEST_F(MonitorTest, SpacesAroundThePushKeyAreIgnored) {
+  for (const char* key :
+       {" SCTKEY1", "SCTKEY1  ", "\xA1\xA1SCTKEY1\xA1\xA1"}) {  // ASCII, full width
+    configure(true, false);
+    Configuration c = *config_.current();
+    c.tx_wxkey = key;
+    config_.replace(c);
+    push_.clear_requests();
+    add_push_line(state_.push_text, "t", "http://x/");
+    send_push(state_, *config_.current(), view_);
+    ASSERT_EQ(push_.request_count(), 1u) << key;
+    EXPECT_EQ(push_.last_request().path(), "/SCTKEY1.send");
+    EXPECT_TRUE(state_.push_text.empty());
+  }
+  // Only spaces: no key.
+  Configuration c = *config_.current();
+  c.tx_wxkey = "   ";
+  config_.replace(c);
+  push_.clear_requests();
+  add_push_line(state_.push_text, "t", "http://x/");
+  send_push(state_, *config_.current(), view_);
+  EXPECT_EQ(push_.request_count(), 0u);
+  EXPECT_FALSE(state_.push_text.empty());
+}
+
+TEST_F(MonitorTest, PausingDuringThePushKeepsTheWavesLines) {
+  std::mutex m;
+  std::condition_variable arrived;
+  bool push_arrived = false;
+  push_.route("/", [&](const FixtureRequest&) {
+    std::lock_guard lock(m);
+    push_arrived = true;
+    arrived.notify_all();
+    return FixtureResponse::never_answer();
+  });
+  configure(true, false);
+  serve("15", test::discuz_listing(test::sample_threads(3, 6699300)));
+  Monitor monitor(db_, rules_, config_, view_, stored_);
+  monitor.start({1});
+  {
+    std::unique_lock lock(m);
+    ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(30), [&] { return push_arrived; }));
+  }
+  monitor.stop();
+  monitor.join();
+  const Text lines = monitor.state().push_text;
+  EXPECT_NE(lines.find("6699300"), std::string::npos);
+  const Text sent = gbk("已发出微信提醒指令");
+  EXPECT_EQ(std::count(view_.statuses.begin(), view_.statuses.end(), sent), 0);
+  EXPECT_EQ(std::count(view_.statuses.begin(), view_.statuses.end(),
+                       gbk("微信提醒发送失败，本轮线报将随下一波重发")),
+            0);  // a pause is no failure
+
+  // Started again, the next wave's push carries them.
+  push_.route("/", [](const FixtureRequest&) { return FixtureResponse::ok("{\"code\":0}"); });
+  push_.clear_requests();
+  monitor.start({1});
+  ASSERT_TRUE(view_.wait_for_status(sent));
+  monitor.stop();
+  monitor.join();
+  EXPECT_TRUE(monitor.state().push_text.empty());
+  ASSERT_EQ(push_.request_count(), 1u);
+  EXPECT_NE(push_.last_request().body.find("6699300"), std::string::npos);
+}
+
 TEST_F(MonitorTest, WavesPauseAndRestartKeepingTheFirstWave) {
   configure(false, true);
   serve("15", test::discuz_listing(test::sample_threads(5, 6699100)));
