@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "net/cookie_text.h"
 #include "storage/database.h"
 
 namespace qnl {
@@ -23,6 +24,12 @@ void RuleGrid::set_rule_field(int id, int field, Text text) {
   if (!in_grid(id, field)) return;
   std::lock_guard lock(mutex_);
   cells_[id - 1][field - 1] = std::move(text);
+}
+
+void RuleGrid::merge_response_cookies(int id, Text set_cookies) {
+  if (!in_grid(id, kCookie)) return;
+  std::lock_guard lock(mutex_);
+  merge_cookie_text(cells_[id - 1][kCookie - 1], set_cookies);
 }
 
 void RuleGrid::clear() {

@@ -41,6 +41,10 @@ class RuleGrid {
   Text rule_field(int id, int field) const;
   // Writes a whole field; ignored outside the grid.
   void set_rule_field(int id, int field, Text text);
+  // Folds the cookies one response set (a cookie text) into the rule's cookie
+  // field as it is now, not as it was when the request went out: a login
+  // saved or merged while the request ran is kept. Ignored outside the grid.
+  void merge_response_cookies(int id, Text set_cookies);
   void clear();
 
  private:

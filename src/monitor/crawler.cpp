@@ -30,10 +30,12 @@ Text fetch_listing(int rule_id, TextView url, bool gbk, CrawlContext& context) {
   WebRequest request;
   request.url = Text(url);
   request.cookies = context.rules.rule_field(rule_id, kCookie);
+  request.merge_cookies = false;
   request.connection = context.connection;
   const std::string body = web_request(request);
-  // The login's cookies as the board set them, for the next fetch and the reader.
-  context.rules.set_rule_field(rule_id, kCookie, std::move(*request.cookies));
+  // The login's cookies as the board set them, for the next fetch and the
+  // reader, folded into the field as it is now (a login saved meanwhile stays).
+  context.rules.merge_response_cookies(rule_id, std::move(request.response_cookies));
   return gbk ? Text(body) : utf8_bytes_to_text(body);
 }
 

@@ -32,9 +32,11 @@ ReplyOutcome post_reply(const ReplyRequest& reply, RuleGrid& rules) {
   request.method = kPost;
   request.body = reply.body;
   request.cookies = rules.rule_field(1, kCookie);
+  request.merge_cookies = false;
   ReplyOutcome outcome;
   outcome.answer = web_request(request);
-  if (request.cookies) rules.set_rule_field(1, kCookie, *request.cookies);
+  // Into the login as it is now: the monitor may have merged a fetch meanwhile.
+  rules.merge_response_cookies(1, std::move(request.response_cookies));
   outcome.posted = find_text(outcome.answer, utf8_to_local("发布成功"), 1, false) > 0;
   return outcome;
 }

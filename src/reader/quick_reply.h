@@ -34,7 +34,8 @@ struct ReplyOutcome {
 };
 
 // Posts the reply with rule 1's cookie text, merging the answer's cookies
-// back into it (a synchronous exchange, 15-second time-out).
+// into that field as it is after the answer (a synchronous exchange,
+// 15-second time-out).
 ReplyOutcome post_reply(const ReplyRequest& request, RuleGrid& rules);
 
 }  // namespace qnl

@@ -7,10 +7,14 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "monitor/alerts.h"
 #include "monitor/crawl_rules.h"
 #include "monitor/crawler.h"
+#include "net/endpoints.h"
+#include "reader/forum_account.h"
+#include "reader/quick_reply.h"
 #include "storage/configuration.h"
 #include "storage/database.h"
 #include "storage/stored_posts.h"
@@ -241,6 +245,74 @@ TEST_F(MonitorTest, LastIdOfIncreasingIdsSurvivesARestart) {
   EXPECT_EQ(view.reminders.size(), 1u);
   EXPECT_EQ(restarted.db_query("SELECT * FROM info").row_count(), 3);
   EXPECT_EQ(restarted.db_query("SELECT lastid FROM rule WHERE id=11").rows[0][0], "6699013");
+}
+
+// A login saved, or a reply's cookies merged, on the user's thread while a
+// crawl of rule 1 waits for the board survives the crawl's own merge.
+TEST_F(MonitorTest, ALoginChangedDuringAFetchIsKept) {
+  const struct {
+    const char* name;
+    std::function<void(Database&, RuleGrid&)> change;
+    Text expected;
+  } changes[] = {
+      {"login saved",
+       [](Database& db, RuleGrid& rules) {
+         Text cookie = "auth=new";
+         ASSERT_TRUE(save_forum_login(cookie, db, rules));
+       },
+       "ki1e_2132_lastvisit=17; auth=new"},
+      {"reply posted",
+       [](Database&, RuleGrid& rules) {
+         const auto reply = decode_reply_request("#_k1_huitie_k2_" + Text(endpoints::kForumReply) +
+                                                 "&fid=15&tid=6699009_k3_message=hi_k4_");
+         ASSERT_TRUE(reply);
+         EXPECT_TRUE(post_reply(*reply, rules).posted);
+       },
+       "ki1e_2132_lastvisit=17; lastact=9; auth=old"},
+  };
+  forum_.route("/home.php", [](const FixtureRequest&) {
+    return FixtureResponse::ok(gbk("<root>距离下一级还需 10 积分</root>"));
+  });
+  forum_.route("/forum.php?mod=post", [](const FixtureRequest&) {
+    return FixtureResponse::ok(gbk("<root>回复发布成功</root>"), {"Set-Cookie: lastact=9; path=/"});
+  });
+  // The board answers only when told to; it runs on its own server so the
+  // forum itself stays free to answer the change.
+  std::mutex m;
+  std::condition_variable signal;
+  bool asked = false;
+  bool answer = false;
+  FixtureServer slow_board([&](const FixtureRequest&) {
+    std::unique_lock lock(m);
+    asked = true;
+    signal.notify_all();
+    signal.wait(lock, [&] { return answer; });
+    return FixtureResponse::ok(test::discuz_listing({{"6699009", "t"}}),
+                               {"Set-Cookie: ki1e_2132_lastvisit=17; path=/"});
+  });
+  test::ScopedNetOverrides overrides(
+      {forum_.connect_to("www.zuanke8.com", 80), slow_board.connect_to("slow.board.test", 80)});
+  configure(false, false);
+  rules_.set_rule_field(1, kUrl, "http://slow.board.test/forum.php?fid=15&");
+  for (const auto& change : changes) {
+    SCOPED_TRACE(change.name);
+    rules_.set_rule_field(1, kCookie, "auth=old");
+    asked = answer = false;
+    std::thread crawling([&] { crawl_rule(1); });
+    {
+      std::unique_lock lock(m);
+      ASSERT_TRUE(signal.wait_for(lock, std::chrono::seconds(30), [&] { return asked; }));
+    }
+    change.change(db_, rules_);
+    {
+      std::lock_guard lock(m);
+      answer = true;
+      signal.notify_all();
+    }
+    crawling.join();
+    EXPECT_EQ(rules_.rule_field(1, kCookie), change.expected);
+    EXPECT_EQ(slow_board.last_request().header("Cookie"), "auth=old");
+  }
 }
 
 TEST_F(MonitorTest, PostsSeenOnAnotherBoardAreNotReportedAgain) {
