@@ -20,6 +20,28 @@ Text RuleGrid::rule_field(int id, int field) const {
   return cells_[id - 1][field - 1];
 }
 
+CrawlRule RuleGrid::rule(int id) const {
+  CrawlRule rule;
+  rule.id = id;
+  if (!in_grid(id, kLastid)) return rule;
+  std::lock_guard lock(mutex_);
+  const auto& cells = cells_[id - 1];
+  auto field = [&](RuleField f) -> const Text& { return cells[f - 1]; };
+  rule.name = field(kName);
+  rule.url = field(kUrl);
+  rule.cookie = field(kCookie);
+  rule.reg = field(kReg);
+  rule.before = field(kBefore);
+  rule.after = field(kAfter);
+  rule.tindex = static_cast<int>(to_integer(field(kTindex)));
+  rule.idindex = static_cast<int>(to_integer(field(kIdindex)));
+  rule.pinurl = field(kPinurl);
+  rule.type = to_integer(field(kType));
+  rule.lastid = to_integer(field(kLastid));
+  rule.isgbk = field(kIsgbk) == "1";
+  return rule;
+}
+
 void RuleGrid::set_rule_field(int id, int field, Text text) {
   if (!in_grid(id, field)) return;
   std::lock_guard lock(mutex_);

@@ -30,6 +30,25 @@ enum RuleField : int {
   kLastid = 14,
 };
 
+// One rule as the crawl and the reader use it, taken from the grid in one
+// step: every field belongs to the same moment. Numbers are converted with
+// to_integer (text that is not a number gives 0).
+struct CrawlRule {
+  int id = 0;
+  Text name;
+  Text url;
+  Text cookie;
+  Text reg;         // expression that matches one post of the listing
+  Text before;      // start marker of the listing; empty: the whole page
+  Text after;       // end marker
+  int tindex = 0;   // capture group of the title
+  int idindex = 0;  // capture group of the post id
+  Text pinurl;      // address template: "[" + idindex + "]" stands for the id
+  int64_t type = 0;
+  int64_t lastid = 0;
+  bool isgbk = false;  // the field is exactly "1": the page comes in CP936
+};
+
 // The rule grid. The monitor worker, the reader thread and the UI thread
 // share it: every field is read and written whole under one lock.
 class RuleGrid {
@@ -39,6 +58,9 @@ class RuleGrid {
 
   // Text of a field; empty for an id or field outside the grid.
   Text rule_field(int id, int field) const;
+  // The whole rule under one lock; a slot outside the grid or never loaded
+  // gives empty texts and zeros (with `id` set).
+  CrawlRule rule(int id) const;
   // Writes a whole field; ignored outside the grid.
   void set_rule_field(int id, int field, Text text);
   // Folds the cookies one response set (a cookie text) into the rule's cookie

@@ -29,6 +29,7 @@ const Text& login_free_site_name() {
 Text fetch_listing(int rule_id, TextView url, bool gbk, CrawlContext& context) {
   WebRequest request;
   request.url = Text(url);
+  // The login as it is now: an earlier attempt may have merged into it.
   request.cookies = context.rules.rule_field(rule_id, kCookie);
   request.merge_cookies = false;
   request.connection = context.connection;
@@ -83,37 +84,28 @@ Text post_address(TextView pinurl, int idindex, TextView post_id) {
 }
 
 void crawl(int rule_id, CrawlContext& context) {
-  RuleGrid& rules = context.rules;
-  const Text url = rules.rule_field(rule_id, kUrl);
-  const Text reg = rules.rule_field(rule_id, kReg);
-  const Text before = rules.rule_field(rule_id, kBefore);
-  const Text after = rules.rule_field(rule_id, kAfter);
-  const Text pinurl = rules.rule_field(rule_id, kPinurl);
-  const int tindex = static_cast<int>(to_integer(rules.rule_field(rule_id, kTindex)));
-  const int idindex = static_cast<int>(to_integer(rules.rule_field(rule_id, kIdindex)));
-  const int64_t type = to_integer(rules.rule_field(rule_id, kType));
-  const int64_t lastid = to_integer(rules.rule_field(rule_id, kLastid));
-  const bool gbk = rules.rule_field(rule_id, kIsgbk) == "1";
-  const Text site = rule_id == 11 ? login_free_site_name() : rules.rule_field(rule_id, kName);
+  const CrawlRule rule = context.rules.rule(rule_id);
+  const Text site = rule_id == 11 ? login_free_site_name() : rule.name;
 
   // A fetch that fails, a missing marker or an empty page: two more tries.
   Text listing;
   for (int attempt = 1; attempt <= kFetchAttempts; ++attempt) {
-    listing = cut_listing(fetch_listing(rule_id, url, gbk, context), before, after);
+    listing =
+        cut_listing(fetch_listing(rule_id, rule.url, rule.isgbk, context), rule.before, rule.after);
     if (!listing.empty()) break;
   }
   prepare_listing(rule_id, listing);
-  const std::vector<ListedPost> posts = match_posts(listing, reg, tindex, idindex);
+  const std::vector<ListedPost> posts = match_posts(listing, rule.reg, rule.tindex, rule.idindex);
 
   const auto config = context.config.current();
   MonitorState& state = context.state;
   bool any_new = false;
   int64_t max_new = 0;
   for (auto post = posts.rbegin(); post != posts.rend(); ++post) {
-    const Text address = post_address(pinurl, idindex, post->id);
-    if (type == 8) {
+    const Text address = post_address(rule.pinurl, rule.idindex, post->id);
+    if (rule.type == 8) {
       const int64_t number = to_integer(post->id);
-      if (number <= lastid) continue;
+      if (number <= rule.lastid) continue;
       if (number > max_new) max_new = number;
     } else {
       if (!state.first_wave && find_text(state.seen_ids, post->id, 1, false) > 0) continue;
@@ -122,7 +114,7 @@ void crawl(int rule_id, CrawlContext& context) {
     any_new = true;
     const bool special = holds_watch_word(post->title, config->keywords);
     context.view.add_article_row({rule_id, address, site, post->title, time_stamp(false), special});
-    if (state.first_wave && type < 8 && context.stored.contains(post->id)) continue;
+    if (state.first_wave && rule.type < 8 && context.stored.contains(post->id)) continue;
     if (special) state.special_found = true;
     if (config->tx_wx) add_push_line(state.push_text, post->title, address);
     if (config->tx_tc) context.view.add_reminder_row(post->title, address, time_stamp(false));
@@ -130,7 +122,7 @@ void crawl(int rule_id, CrawlContext& context) {
                                      special ? 1 : 0))
       context.stored.add(address);
   }
-  if (any_new && type == 8) raise_lastid(context.db, rules, rule_id, max_new);
+  if (any_new && rule.type == 8) raise_lastid(context.db, context.rules, rule_id, max_new);
 }
 
 }  // namespace qnl

@@ -31,7 +31,7 @@ ReplyOutcome post_reply(const ReplyRequest& reply, RuleGrid& rules) {
   request.url = reply.reply_address;
   request.method = kPost;
   request.body = reply.body;
-  request.cookies = rules.rule_field(1, kCookie);
+  request.cookies = rules.rule(1).cookie;
   request.merge_cookies = false;
   ReplyOutcome outcome;
   outcome.answer = web_request(request);

@@ -121,7 +121,7 @@ Text fetch_page(HttpConnection& connection, TextView url, const Text* cookies) {
 
 Text read_forum_post(const PostToRead& post, const RuleGrid& rules, HttpConnection& connection,
                      TextView nonce) {
-  const Text cookies = rules.rule_field(1, kCookie);
+  const Text cookies = rules.rule(1).cookie;  // the forum login
   const Text page = fetch_page(connection, post.url, &cookies);
   ForumPostFields fields;
   fields.formhash = text_between(page, "formhash value=", " ");
@@ -144,7 +144,7 @@ Text read_forum_post(const PostToRead& post, const RuleGrid& rules, HttpConnecti
 
 Text read_printable_post(const PostToRead& post, const RuleGrid& rules, HttpConnection& connection,
                          TextView nonce) {
-  const Text cookies = rules.rule_field(post.rule_id, kCookie);
+  const Text cookies = rules.rule(post.rule_id).cookie;
   auto read = [&](const Text* with_cookies) {
     Text page = fetch_page(connection, post.url + "&action=printable", with_cookies);
     page =

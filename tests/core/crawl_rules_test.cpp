@@ -57,6 +57,87 @@ TEST(LoadRules, GridAndPlansFollowTheTable) {
   EXPECT_EQ(grid.rule_field(1, 15), "");  // unused fields stay empty
 }
 
+TEST(RuleGrid, OneRuleIsReadWithItsNumbersConverted) {
+  test::TempDir dir;
+  const auto file = dir.path() / "rules.sdb";
+  ASSERT_TRUE(test::make_database(file, kRules));
+  Database db;
+  ASSERT_TRUE(db.db_open(file));
+  RuleGrid grid;
+  load_rules(db, grid);
+
+  const CrawlRule one = grid.rule(1);
+  EXPECT_EQ(one.id, 1);
+  EXPECT_EQ(one.name, utf8_to_local("赚客大家谈"));
+  EXPECT_EQ(one.url, "http://a/");
+  EXPECT_EQ(one.cookie, "k=v");
+  EXPECT_EQ(one.reg, "r");
+  EXPECT_EQ(one.before, "b");
+  EXPECT_EQ(one.after, "a");
+  EXPECT_EQ(one.tindex, 1);
+  EXPECT_EQ(one.idindex, 2);
+  EXPECT_EQ(one.pinurl, "thread-[2]-1-1.html");
+  EXPECT_EQ(one.type, 1);
+  EXPECT_EQ(one.lastid, 0);
+  EXPECT_TRUE(one.isgbk);
+  EXPECT_EQ(grid.rule(4).type, 8);
+  EXPECT_EQ(grid.rule(4).lastid, 200);  // the later row wins
+
+  // Numbers as the grid converts them; the flag is exact text equality.
+  const struct {
+    const char* text;
+    int64_t number;
+    bool flag;
+  } fields[] = {
+      {"1", 1, true},      {"8", 8, false},   {" 1", 1, false},
+      {"", 0, false},      {"abc", 0, false}, {"-3", -3, false},
+      {"１２", 12, false}, {"7x", 7, false},  {"9223372036854775807", INT64_MAX, false},
+  };
+  for (const auto& f : fields) {
+    for (RuleField field : {kTindex, kIdindex, kType, kLastid, kIsgbk})
+      grid.set_rule_field(3, field, utf8_to_local(f.text));
+    const CrawlRule rule = grid.rule(3);
+    EXPECT_EQ(rule.type, f.number) << f.text;
+    EXPECT_EQ(rule.lastid, f.number) << f.text;
+    EXPECT_EQ(rule.isgbk, f.flag) << f.text;
+    if (f.number == static_cast<int>(f.number)) EXPECT_EQ(rule.tindex, f.number) << f.text;
+  }
+
+  // Outside the grid or never loaded: empty.
+  for (int id : {0, 7, 19, -1}) {
+    const CrawlRule empty = grid.rule(id);
+    EXPECT_EQ(empty.id, id);
+    EXPECT_TRUE(empty.url.empty() && empty.reg.empty() && empty.cookie.empty());
+    EXPECT_EQ(empty.type, 0);
+    EXPECT_FALSE(empty.isgbk);
+  }
+}
+
+TEST(RuleGrid, OneRuleIsTakenAtOneMoment) {
+  // A writer changes two fields together under its own steps; every rule read
+  // sees whole texts, and the cookie merge never loses a whole field.
+  RuleGrid grid;
+  const Text a(4096, 'a');
+  const Text b(8192, 'b');
+  grid.set_rule_field(2, kCookie, a);
+  grid.set_rule_field(2, kUrl, a);
+  std::thread writer([&] {
+    for (int i = 0; i < 2000; ++i) {
+      grid.set_rule_field(2, kCookie, i % 2 ? a : b);
+      grid.merge_response_cookies(2, "");
+    }
+  });
+  for (int i = 0; i < 2000; ++i) {
+    const CrawlRule rule = grid.rule(2);
+    ASSERT_TRUE(rule.cookie == a || rule.cookie == b);
+    ASSERT_EQ(rule.url, a);
+  }
+  writer.join();
+  grid.merge_response_cookies(2, "s=1");
+  EXPECT_EQ(grid.rule(2).cookie, "s=1; " + a);
+  grid.merge_response_cookies(19, "s=1");  // outside the grid: ignored
+}
+
 TEST(LoadRules, FailedQueryGivesNoPlans) {
   test::TempDir dir;
   const auto file = dir.path() / "empty.sdb";
