@@ -80,7 +80,9 @@ void send_push(MonitorState& state, const Configuration& config, MonitorView& vi
                HttpConnection* connection) {
   const Text key = trim_spaces(config.tx_wxkey);
   if (!config.tx_wx || key.empty() || state.push_text.empty()) return;
-  if (config.tx_onlygz && !state.special_found) {
+  const bool special = state.special_found || state.pending_special;
+  state.pending_special = false;
+  if (config.tx_onlygz && !special) {
     view.show_status(utf8_to_local("本次无特别关注的文章，跳过微信提醒"));
     state.push_text.clear();
     return;
@@ -93,6 +95,7 @@ void send_push(MonitorState& state, const Configuration& config, MonitorView& vi
     return;
   }
   // The lines go out with a later wave's push; the newest are kept whole.
+  state.pending_special = special;
   if (state.push_text.size() > kMaxPendingPushBytes) {
     const size_t line =
         state.push_text.find("\r\n* %[", state.push_text.size() - kMaxPendingPushBytes);

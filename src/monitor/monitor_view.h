@@ -40,6 +40,8 @@ struct MonitorState {
   bool special_found = false;   // the current wave found a special post
   Text seen_ids;                // "," + id of every new post of rules whose type is not 8
   Text push_text;               // lines for the next push message
+  // push_text was kept from a push that did not go out and holds a special post
+  bool pending_special = false;
 };
 
 }  // namespace qnl

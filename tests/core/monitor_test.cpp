@@ -458,6 +458,23 @@ TEST_F(MonitorTest, APushTheServiceDidNotTakeKeepsItsLines) {
   EXPECT_EQ(std::count(view_.statuses.begin(), view_.statuses.end(), sent), 4);
 }
 
+TEST_F(MonitorTest, KeptLinesWithASpecialPostGoOutInAWaveWithoutOne) {
+  configure(true, false, "PLUS", true);
+  push_.route("/", [](const FixtureRequest&) { return FixtureResponse::with_status(502); });
+  serve("15", test::discuz_listing({{"6699401", "京东PLUS"}}));
+  crawl_rule(1);
+  send_push(state_, *config_.current(), view_);
+  ASSERT_FALSE(state_.push_text.empty());
+
+  push_.route("/", [](const FixtureRequest&) { return FixtureResponse::ok("{\"code\":0}"); });
+  state_.special_found = false;  // a new wave
+  serve("15", test::discuz_listing({{"6699402", "普通"}, {"6699401", "京东PLUS"}}));
+  crawl_rule(1);
+  send_push(state_, *config_.current(), view_);
+  EXPECT_EQ(view_.statuses.back(), gbk("已发出微信提醒指令"));
+  EXPECT_NE(push_.last_request().body.find("6699402"), std::string::npos);
+}
+
 TEST_F(MonitorTest, PendingLinesAreCutToTheNewestWholeLines) {
   push_.route("/", [](const FixtureRequest&) { return FixtureResponse::with_status(503); });
   configure(true, false);
