@@ -34,8 +34,9 @@ struct AppState {
   int login_mode = 0;  // 0 none, 1 JD web site, 2 JD mobile site
 };
 
-// How start-up ended.
-enum class StartupResult { running, database_missing, database_unopenable, incompatible };
+// How start-up ended. `closed`: the user closed the main window before
+// start-up was done.
+enum class StartupResult { running, database_missing, database_unopenable, incompatible, closed };
 
 class Application : public QObject {
   Q_OBJECT
@@ -49,6 +50,8 @@ class Application : public QObject {
   // but `running` has already told the user and closed the main window; the
   // process then ends with exit code 0.
   StartupResult start();
+  // The main window was closed: the program is ending.
+  bool closed() const { return closed_; }
 
   AppState& state() { return *state_; }
   MainWindow& main_window() { return *main_window_; }
@@ -81,6 +84,7 @@ class Application : public QObject {
   std::unique_ptr<Monitor> monitor_;
   bool web_view_ready_ = false;
   bool in_layout_wait_ = false;
+  bool closed_ = false;
 };
 
 }  // namespace qnl

@@ -113,6 +113,45 @@ class AppShellTest : public QObject {
     QCOMPARE(messages.shown[0].text, QStringLiteral("不兼容老版本数据库，请重新下载"));
   }
 
+  // Closing the main window while start-up still waits (before the event
+  // loop runs) ends start-up; nothing more is loaded.
+  void closingDuringStartUpEndsIt_data() {
+    QTest::addColumn<bool>("after_view");
+    QTest::newRow("during the first wait") << false;
+    QTest::newRow("once the web view exists") << true;
+  }
+  void closingDuringStartUpEndsIt() {
+    QFETCH(bool, after_view);
+    ProgramDir dir;
+    QVERIFY(dir.make_shipped_database());
+    RecordedMessages messages;
+    Application app(dir.path());
+    QTimer closer;
+    closer.setInterval(0);
+    connect(&closer, &QTimer::timeout, [&] {
+      if (after_view && !app.state().reader_view.created()) return;
+      closer.stop();
+      app.main_window().close();
+    });
+    closer.start();
+    QCOMPARE(app.start(), StartupResult::closed);
+    QVERIFY(app.closed());
+    QVERIFY(!closer.isActive());
+    QVERIFY(!app.main_window().isVisible());
+    QCOMPARE(app.main_window().方案框->topLevelItemCount(), 0);  // rules never loaded
+    QVERIFY(messages.shown.isEmpty());
+    QCOMPARE(app.state().reader_view.created(), after_view);
+  }
+
+  void closingTheRunningProgramLeavesTheLoopWithZero() {
+    RunningApp running;
+    QCOMPARE(running.result, StartupResult::running);
+    QTimer::singleShot(0, [&] { running.app.main_window().close(); });
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(1); });  // guard
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(running.app.closed());
+  }
+
   void startsOnTheShippedDatabase() {
     RunningApp running;
     QCOMPARE(running.result, StartupResult::running);
