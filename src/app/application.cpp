@@ -76,10 +76,7 @@ StartupResult Application::on_main_window_created() {
   layout_main_window();
   if (closed_) return StartupResult::closed;
   reminder_window_ = std::make_unique<ReminderWindow>();
-  reminder_window_->on_show_main_window = [this] {
-    main_window_->showNormal();
-    main_window_->raise();
-  };
+  reminder_window_->on_show_main_window = [this] { restore_from_minimised(*main_window_); };
   monitor_host_ = std::make_unique<MonitorHost>(*main_window_, *reminder_window_);
   monitor_ = std::make_unique<Monitor>(state_->db, state_->rules, state_->config, *monitor_host_,
                                        state_->stored);

@@ -5,11 +5,13 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -309,6 +311,80 @@ class AppShellTest : public QObject {
     const QPoint placed = reminder.pos();
     reminder.show();
     QCOMPARE(reminder.pos(), placed);
+  }
+
+  // The derived display multiplies the two boxes as the record reads them
+  // (32-bit) and never leaves that range.
+  void newsFrequencyKeepsToTheRecordsRange_data() {
+    QTest::addColumn<QString>("cycle");
+    QTest::addColumn<QString>("frequency");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("small") << "5"
+                           << "5"
+                           << "25";
+    QTest::newRow("product above 32 bits") << "100000"
+                                           << "100000"
+                                           << "2147483647";
+    QTest::newRow("factors above 64 bits") << "99999999999999999999"
+                                           << "99999999999999999999"
+                                           << "2147483647";
+    QTest::newRow("negative product") << "-99999999999"
+                                      << "3"
+                                      << "-2147483648";
+    QTest::newRow("both at the lowest") << "-99999999999"
+                                        << "-99999999999"
+                                        << "2147483647";
+    QTest::newRow("not a number") << "x"
+                                  << "9"
+                                  << "0";
+  }
+  void newsFrequencyKeepsToTheRecordsRange() {
+    QFETCH(QString, cycle);
+    QFETCH(QString, frequency);
+    QFETCH(QString, shown);
+    Database db;
+    ConfigStore config;
+    SettingsWindow s(db, config);
+    s.资讯周期框->setText(cycle);
+    s.线报频率框->setText(frequency);
+    QCOMPARE(s.资讯频率框->text(), shown);
+  }
+
+  // The placement is for the outer window: its frame ends at the corner.
+  void reminderFrameEndsAtTheCorner() {
+    ReminderWindow reminder;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    QCOMPARE(screen->availableGeometry(), screen->geometry());  // no taskbar here
+    const QRect frame = reminder.frameGeometry();
+    QVERIFY(frame.size() != reminder.size());  // this platform draws a frame
+    QCOMPARE(frame.bottomRight(), screen->geometry().bottomRight());
+    reminder.show();
+    QCOMPARE(reminder.frameGeometry(), frame);
+  }
+
+  // A header click in the reminder window brings the main window out of
+  // minimised only; a maximised window stays maximised.
+  void reminderHeaderRestoresOnlyFromMinimised_data() {
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("after");
+    QTest::newRow("normal") << int(Qt::WindowNoState) << int(Qt::WindowNoState);
+    QTest::newRow("maximised") << int(Qt::WindowMaximized) << int(Qt::WindowMaximized);
+    QTest::newRow("minimised") << int(Qt::WindowMinimized) << int(Qt::WindowNoState);
+    QTest::newRow("minimised from maximised")
+        << int(Qt::WindowMinimized | Qt::WindowMaximized) << int(Qt::WindowMaximized);
+  }
+  void reminderHeaderRestoresOnlyFromMinimised() {
+    QFETCH(int, before);
+    QFETCH(int, after);
+    RunningApp running;
+    QCOMPARE(running.result, StartupResult::running);
+    MainWindow& w = running.app.main_window();
+    ReminderWindow& reminder = running.app.reminder_window();
+    w.setWindowState(Qt::WindowStates(before));
+    reminder.show();
+    emit reminder.超级列表框1->header()->sectionClicked(2);
+    QVERIFY(!reminder.isVisible());
+    QCOMPARE(int(w.windowState() & ~Qt::WindowActive), after);
   }
 
   // With QNL_SCREENSHOT_DIR set, saves pictures of the windows to look at.
