@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -57,6 +59,27 @@ struct RecordedMessages {
     set_message_presenter([this](QWidget*, const ShownMessage& m) { shown << m; });
   }
   ~RecordedMessages() { set_message_presenter({}); }
+};
+
+// Addresses handed to the desktop's browser, recorded instead.
+class UrlRecorder : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit UrlRecorder(QList<QUrl>& opened) : opened_(opened) {
+    for (const char* scheme : {"http", "https"})
+      QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+  }
+  ~UrlRecorder() override {
+    for (const char* scheme : {"http", "https"})
+      QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+  }
+
+ public slots:
+  void open(const QUrl& url) { opened_ << url; }
+
+ private:
+  QList<QUrl>& opened_;
 };
 
 // The program started on a copy of the shipped database, messages recorded.
@@ -233,6 +256,34 @@ class AppShellTest : public QObject {
     w.京东链接框->setPlainText(QStringLiteral("x"));
     QTest::mouseDClick(w.京东链接框->viewport(), Qt::LeftButton);
     QCOMPARE(w.京东链接框->toPlainText(), QString());
+  }
+
+  // The title header invites to a support group only when the program has
+  // one; without it a click copies and opens nothing.
+  void titleHeaderOffersOnlyARealGroup() {
+    QList<QUrl> opened;
+    UrlRecorder recorder(opened);
+    RecordedMessages messages;
+    MainWindow w;
+    QHeaderView* header = w.文章列表框->header();
+    QCOMPARE(w.文章列表框->headerItem()->text(3), QStringLiteral("　标题"));
+    QApplication::clipboard()->setText(QStringLiteral("mine"));
+    emit header->sectionClicked(3);
+    QVERIFY(messages.shown.isEmpty());
+    QVERIFY(opened.isEmpty());
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("mine"));
+
+    // Once the team has a group, the header names it and a click copies it.
+    w.set_support_group("10001", "https://join.example/?idkey=k");
+    QCOMPARE(w.文章列表框->headerItem()->text(3),
+             QStringLiteral("　标题　　　　　　　　点此加群：10001"));
+    emit header->sectionClicked(2);
+    QVERIFY(messages.shown.isEmpty());
+    emit header->sectionClicked(3);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("10001"));
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].text, QStringLiteral("已经复制群号码"));
+    QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://join.example/?idkey=k"))});
   }
 
   void settingsRoundTrip() {
