@@ -25,6 +25,11 @@ constexpr char kReaderUserAgent[] =
 
 }  // namespace
 
+std::filesystem::path database_path(const QString& program_directory) {
+  return QFileInfo(QDir(program_directory).filePath(QStringLiteral("data/qnl6.sdb")))
+      .filesystemAbsoluteFilePath();
+}
+
 Application::Application(QString program_directory)
     : program_directory_(std::move(program_directory)), state_(std::make_unique<AppState>()) {}
 
@@ -94,7 +99,7 @@ StartupResult Application::on_main_window_created() {
         QStringLiteral("启动失败"), QMessageBox::Critical);
     return fatal(StartupResult::database_missing);
   }
-  if (!state_->db.db_open(QFileInfo(path).absoluteFilePath().toStdString())) {
+  if (!state_->db.db_open(database_path(program_directory_))) {
     show_message(main_window_.get(), QStringLiteral("数据库打开失败！"));
     return fatal(StartupResult::database_unopenable);
   }

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,11 @@ struct AppState {
   StoredPostIndex stored{db};
   int login_mode = 0;  // 0 none, 1 JD web site, 2 JD mobile site
 };
+
+// The database file of the program in `program_directory`, as the platform
+// names files (UTF-16 on Windows, where narrow text would be read in the
+// ANSI code page).
+std::filesystem::path database_path(const QString& program_directory);
 
 // How start-up ended. `closed`: the user closed the main window before
 // start-up was done.

@@ -177,6 +177,18 @@ class AppShellTest : public QObject {
     QVERIFY(running.app.closed());
   }
 
+  // The database path keeps every character of the program's directory, in
+  // the platform's own form of file names.
+  void databasePathKeepsTheDirectoryName() {
+    ProgramDir dir;
+    const std::filesystem::path path = database_path(dir.path());
+    QVERIFY(path.is_absolute());
+    QCOMPARE(QDir::fromNativeSeparators(QString::fromStdU16String(path.u16string())),
+             QFileInfo(dir.database()).absoluteFilePath());
+    QCOMPARE(QString::fromStdU16String(path.filename().u16string()), QStringLiteral("qnl6.sdb"));
+    QVERIFY(QString::fromStdU16String(path.u16string()).contains(QStringLiteral("程序 目录")));
+  }
+
   void startsOnTheShippedDatabase() {
     RunningApp running;
     QCOMPARE(running.result, StartupResult::running);
