@@ -103,6 +103,49 @@ void apply_forum_replacements(Text& piece, const ForumPostFields& fields) {
   piece = replace_all(piece, "display:none;zz;", "");
 }
 
+// Text for the page's markup, as element text or attribute value. "@" goes
+// too, so that no placeholder of the template can come in with it. A
+// double-byte character (lead 0x81-0xFE, trail 0x40-0x7E or 0x80-0xFE) is
+// copied whole: its trail byte may be "@".
+Text html_text(TextView text) {
+  Text out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) {
+      const auto trail = static_cast<unsigned char>(text[i + 1]);
+      if ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFE)) {
+        out.append(text.substr(i, 2));
+        ++i;
+        continue;
+      }
+    }
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      case '@':
+        out += "&#64;";
+        break;
+      default:
+        out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 Text post_item(TextView text) {
   return "<div class='artli'>" + Text(text) + "</div>";
 }
@@ -139,7 +182,7 @@ Text read_forum_post(const PostToRead& post, const RuleGrid& rules, HttpConnecti
     content +=
         post_item(match_group_text(match, page, 1) + separator + match_group_text(match, page, 2));
   if (content.empty()) return {};
-  return fill_reader_template(content, nonce, &fields);
+  return fill_reader_template(content, nonce, &fields, &post);
 }
 
 Text read_printable_post(const PostToRead& post, const RuleGrid& rules, HttpConnection& connection,
@@ -156,7 +199,7 @@ Text read_printable_post(const PostToRead& post, const RuleGrid& rules, HttpConn
   // Some boards refuse a stale login where a guest may read.
   if (content.empty()) content = read(nullptr);
   if (content.empty()) return {};
-  return fill_reader_template(content, nonce, nullptr);
+  return fill_reader_template(content, nonce, nullptr, &post);
 }
 
 Text read_article(const PostToRead& post, HttpConnection& connection, TextView nonce) {
@@ -168,7 +211,7 @@ Text read_article(const PostToRead& post, HttpConnection& connection, TextView n
   if (content.empty()) content = read();
   content = replace_all(content, "alt= ", "");
   if (content.empty()) return {};
-  return fill_reader_template(post_item(content), nonce, nullptr);
+  return fill_reader_template(post_item(content), nonce, nullptr, &post);
 }
 
 Text read_archived_post(const PostToRead& post, HttpConnection& connection, TextView nonce) {
@@ -182,7 +225,7 @@ Text read_archived_post(const PostToRead& post, HttpConnection& connection, Text
   content = regex_replace_all("<script(.*?)/script>", content, "");
   content = regex_replace_all(utf8_to_local("<!--无图(.*?)横幅--></div>"), content, "");
   if (content.empty()) return {};
-  return fill_reader_template(content, nonce, nullptr);
+  return fill_reader_template(content, nonce, nullptr, &post);
 }
 
 }  // namespace
@@ -210,7 +253,8 @@ Text make_page_nonce() {
   return nonce;
 }
 
-Text fill_reader_template(TextView content, TextView nonce, const ForumPostFields* forum_post) {
+Text fill_reader_template(TextView content, TextView nonce, const ForumPostFields* forum_post,
+                          const PostToRead* post) {
   Text head = utf8_to_local(kTemplateHead);
   Text body(content);
   Text tail = replace_all(utf8_to_local(kTemplateTail), "@kkreply", reply_address_template());
@@ -222,6 +266,13 @@ Text fill_reader_template(TextView content, TextView nonce, const ForumPostField
     apply_forum_replacements(body, *forum_post);
     apply_forum_replacements(tail, *forum_post);
   }
+  // The header after the forum's replacements, which would change its text
+  // ("src"); escaped text brings in no placeholder.
+  if (post) {
+    head = replace_all(head, "@kkurl", html_text(post->url));
+    head = replace_all(head, "@kktitle", html_text(post->title));
+  }
+  tail = replace_all(tail, "@kkpage", "");  // no page links to show
   // The head is the template's own text: the content never reaches it.
   head.insert(head.find("<head>") + 6, "\n" + content_policy(nonce));
   return head + body + tail;

@@ -35,13 +35,15 @@ Text read_post_page(const PostToRead& post, const RuleGrid& rules, HttpConnectio
 // The template with `content` in place of "@kkinfo" and the page's own
 // script marked with `nonce`. With `forum_post`, the forum's replacements
 // follow (images from their full-size address, the reply placeholders
-// filled, the reply bar shown).
+// filled, the reply bar shown). With `post`, the header shows its title and
+// keeps its address; the page-links area stays empty.
 struct ForumPostFields {
   Text formhash;
   Text fid;
   Text tid;
   Text time;
 };
-Text fill_reader_template(TextView content, TextView nonce, const ForumPostFields* forum_post);
+Text fill_reader_template(TextView content, TextView nonce, const ForumPostFields* forum_post,
+                          const PostToRead* post = nullptr);
 
 }  // namespace qnl

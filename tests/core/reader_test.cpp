@@ -93,10 +93,13 @@ TEST_F(ReaderPageTest, ForumPostShowsEachReplyInPageOrderWithTheReplyBar) {
   EXPECT_GE(std::stoll(time), before);
   EXPECT_LE(std::stoll(time), after);
   EXPECT_EQ(data, "posttime=" + time + "&formhash=ab12cd34&usesig=1&connect_publish_t=0&message=");
-  // Placeholders nobody fills stay as written.
-  for (const char* placeholder : {"@kkbase", "@kkurl", "@kktitle", "@kkpage"})
-    EXPECT_TRUE(contains(page, placeholder)) << placeholder;
-  EXPECT_FALSE(contains(page, "@kk_"));
+  // The header holds the post's address and title; no page links to show.
+  EXPECT_TRUE(
+      contains(page, "<a id=\"kkh3\" href1=\"http://www.zuanke8.com/thread-12345-1-1.html\""));
+  EXPECT_TRUE(contains(page, "<div id=\"kkpage\"></div>"));
+  EXPECT_TRUE(contains(page, "@kkbase"));
+  for (const char* placeholder : {"@kkurl", "@kktitle", "@kkpage", "@kk_"})
+    EXPECT_FALSE(contains(page, placeholder)) << placeholder;
 }
 
 TEST_F(ReaderPageTest, OnlyThePagesOwnScriptCarriesTheNonce) {
