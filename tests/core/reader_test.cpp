@@ -129,11 +129,13 @@ TEST_F(ReaderPageTest, OnlyThePagesOwnScriptCarriesTheNonce) {
   EXPECT_FALSE(contains(page, "javascript:"));
 }
 
-TEST_F(ReaderPageTest, ForumPostWithoutItemsOrFetchGivesNoPage) {
+TEST_F(ReaderPageTest, ForumPageWithoutItemsIsUnreadableAndNoAnswerGivesNoPage) {
   server.route("/thread-1-1-1.html",
                [](const FixtureRequest&) { return FixtureResponse::ok("<html>nothing</html>"); });
-  EXPECT_EQ(read(post(1, "http://www.zuanke8.com/thread-1-1-1.html")), "");
-  EXPECT_EQ(read(post(2, "http://www.zuanke8.com/missing")), "");
+  server.route("/empty", [](const FixtureRequest&) { return FixtureResponse::ok(""); });
+  EXPECT_EQ(read(post(1, "http://www.zuanke8.com/thread-1-1-1.html")), reader_unreadable_page());
+  EXPECT_EQ(read(post(2, "http://www.zuanke8.com/missing")), reader_unreadable_page());  // 404 page
+  EXPECT_EQ(read(post(2, "http://www.zuanke8.com/empty")), "");
 }
 
 TEST_F(ReaderPageTest, PrintableViewIsReadAgainWithoutCookiesWhenEmpty) {
@@ -168,7 +170,8 @@ TEST_F(ReaderPageTest, PrintableViewWithContentAtOnceIsReadOnce) {
   EXPECT_TRUE(
       contains(read(post(10, server.base_url() + "p?tid=1")), "<div id=\"kkinfo\">body</div>"));
   EXPECT_EQ(server.request_count(), 1u);
-  EXPECT_EQ(read(post(9, server.base_url() + "nothing?tid=1")), "");
+  // A 404 page, with and without cookies: a page without the post.
+  EXPECT_EQ(read(post(9, server.base_url() + "nothing?tid=1")), reader_unreadable_page());
   EXPECT_EQ(server.request_count(), 3u);
 }
 
