@@ -28,11 +28,11 @@ Text make_page_nonce();
 
 // The reader page of a post; `reader_unreadable_page()` when the site sent
 // a page without a post in it; empty text when the site sent nothing (no
-// answer, an empty answer) or the rule has no reader. Fetches on `connection` (cancel it from
-// another thread to stop the read; the result is then empty or partial and
-// must be discarded). Only the page's own script, marked with `nonce`, may
-// run: the page carries a content security policy that keeps any script in
-// the post's content from running.
+// answer, an empty answer) or the rule has no reader. Fetches on
+// `connection` (cancel it from another thread to stop the read; the result
+// is then empty or partial and must be discarded). Only the page's own
+// script, marked with `nonce`, may run: the page carries a content security
+// policy that keeps any script in the post's content from running.
 Text read_post_page(const PostToRead& post, const RuleGrid& rules, HttpConnection& connection,
                     TextView nonce);
 
