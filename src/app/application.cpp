@@ -25,6 +25,11 @@ constexpr char kReaderUserAgent[] =
 
 }  // namespace
 
+std::filesystem::path database_path(const QString& program_directory) {
+  return QFileInfo(QDir(program_directory).filePath(QStringLiteral("data/qnl6.sdb")))
+      .filesystemAbsoluteFilePath();
+}
+
 Application::Application(QString program_directory)
     : program_directory_(std::move(program_directory)), state_(std::make_unique<AppState>()) {}
 
@@ -51,25 +56,32 @@ StartupResult Application::start() {
   main_window_->on_confirm_login = [this] { reader_host_->save_forum_login(); };
   state_->reader_view.set_new_window_handler(
       [this](const NewWindowRequest& r) { reader_host_->on_new_window(r); });
-  main_window_->on_resized = [this] { layout_main_window(); };
   main_window_->on_select_all = [this] { select_all(); };
   main_window_->on_monitor_button = [this] { toggle_monitor(); };
   main_window_->on_open_settings = [this] { open_settings_window(); };
   main_window_->on_forum_login = [this] { reader_host_->open_forum_login(); };
-  connect(main_window_.get(), &MainWindow::closing, this, [] { QCoreApplication::exit(0); });
+  connect(main_window_.get(), &MainWindow::closing, this, [this] {
+    // Start-up's waits run before the event loop does, where exit() is
+    // lost: the flag ends start-up as well.
+    closed_ = true;
+    QCoreApplication::exit(0);
+  });
   main_window_->move(50, 50);
   main_window_->show();
-  return on_main_window_created();
+  // Resizes lay the window out from here on. The first layout, with its
+  // waits, runs in the created handler rather than inside show(): a close
+  // during those waits then really hides the window.
+  main_window_->on_resized = [this] { layout_main_window(); };
+  const StartupResult result = on_main_window_created();
+  return closed_ ? fatal(StartupResult::closed) : result;
 }
 
 StartupResult Application::on_main_window_created() {
   apply_skin(9);
   layout_main_window();
+  if (closed_) return StartupResult::closed;
   reminder_window_ = std::make_unique<ReminderWindow>();
-  reminder_window_->on_show_main_window = [this] {
-    main_window_->showNormal();
-    main_window_->raise();
-  };
+  reminder_window_->on_show_main_window = [this] { restore_from_minimised(*main_window_); };
   monitor_host_ = std::make_unique<MonitorHost>(*main_window_, *reminder_window_);
   monitor_ = std::make_unique<Monitor>(state_->db, state_->rules, state_->config, *monitor_host_,
                                        state_->stored);
@@ -87,7 +99,7 @@ StartupResult Application::on_main_window_created() {
         QStringLiteral("启动失败"), QMessageBox::Critical);
     return fatal(StartupResult::database_missing);
   }
-  if (!state_->db.db_open(QFileInfo(path).absoluteFilePath().toStdString())) {
+  if (!state_->db.db_open(database_path(program_directory_))) {
     show_message(main_window_.get(), QStringLiteral("数据库打开失败！"));
     return fatal(StartupResult::database_unopenable);
   }
@@ -130,6 +142,10 @@ void Application::layout_main_window() {
   // repeats the geometry above.
   in_layout_wait_ = true;
   pumped_wait(100);
+  if (closed_) {  // closed meanwhile: no engine start for a program that ends
+    in_layout_wait_ = false;
+    return;
+  }
   view.create_view(w.浏览器框);
   view.set_user_agent(kReaderUserAgent);
   QCoreApplication::processEvents();

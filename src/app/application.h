@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -34,8 +35,14 @@ struct AppState {
   int login_mode = 0;  // 0 none, 1 JD web site, 2 JD mobile site
 };
 
-// How start-up ended.
-enum class StartupResult { running, database_missing, database_unopenable, incompatible };
+// The database file of the program in `program_directory`, as the platform
+// names files (UTF-16 on Windows, where narrow text would be read in the
+// ANSI code page).
+std::filesystem::path database_path(const QString& program_directory);
+
+// How start-up ended. `closed`: the user closed the main window before
+// start-up was done.
+enum class StartupResult { running, database_missing, database_unopenable, incompatible, closed };
 
 class Application : public QObject {
   Q_OBJECT
@@ -49,6 +56,8 @@ class Application : public QObject {
   // but `running` has already told the user and closed the main window; the
   // process then ends with exit code 0.
   StartupResult start();
+  // The main window was closed: the program is ending.
+  bool closed() const { return closed_; }
 
   AppState& state() { return *state_; }
   MainWindow& main_window() { return *main_window_; }
@@ -81,6 +90,7 @@ class Application : public QObject {
   std::unique_ptr<Monitor> monitor_;
   bool web_view_ready_ = false;
   bool in_layout_wait_ = false;
+  bool closed_ = false;
 };
 
 }  // namespace qnl

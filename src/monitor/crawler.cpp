@@ -18,9 +18,6 @@ namespace {
 
 constexpr int kFetchAttempts = 3;
 
-// Rule 6's board shows its own chat group's number; ours is shown instead.
-constexpr TextView kRule6GroupNumber = "830862154";
-
 const Text& login_free_site_name() {
   static const Text name = utf8_to_local("赚吧免登");
   return name;
@@ -64,9 +61,8 @@ void prepare_listing(int rule_id, Text& listing) {
   } else if (rule_id == 12) {
     regex_replace_all_in_place("<font.*?>", listing, "");
     listing = replace_text(listing, "</font>", "", 1, -1, true);
-  } else if (rule_id == 6) {
-    listing = replace_text(listing, kRule6GroupNumber, endpoints::kSupportGroupNumber, 1, -1, true);
   }
+  // Rule 6's listing is taken as the board shows it.
 }
 
 std::vector<ListedPost> match_posts(TextView listing, TextView reg, int tindex, int idindex) {

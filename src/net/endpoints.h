@@ -35,11 +35,12 @@ inline constexpr std::string_view kPushServiceHost = "sctapi.ftqq.com";
 // The page shown in the reader view at start-up.
 inline constexpr std::string_view kStartPage = kForum;
 
-// The support group: its number (copied from the article list's title
-// header) and its join page, opened in the default browser.
-inline constexpr std::string_view kSupportGroupNumber = "726085012";
-inline constexpr std::string_view kSupportGroupJoinPage =
-    "https://qm.qq.com/cgi-bin/qm/qr?k=quenlo&idkey=quenlo-support";
+// The support group: its number (shown in and copied from the article
+// list's title header) and its join page (query key "idkey"), opened in the
+// default browser. The team has no group yet: while the number is empty the
+// header shows no invitation and a click on it does nothing.
+inline constexpr std::string_view kSupportGroupNumber = "";
+inline constexpr std::string_view kSupportGroupJoinPage = "";
 
 // JD's main web domain; every JD host but the payment one is under it.
 inline constexpr std::string_view kJdDomain = "jd.com";

@@ -103,6 +103,49 @@ void apply_forum_replacements(Text& piece, const ForumPostFields& fields) {
   piece = replace_all(piece, "display:none;zz;", "");
 }
 
+// Text for the page's markup, as element text or attribute value. "@" goes
+// too, so that no placeholder of the template can come in with it. A
+// double-byte character (lead 0x81-0xFE, trail 0x40-0x7E or 0x80-0xFE) is
+// copied whole: its trail byte may be "@".
+Text html_text(TextView text) {
+  Text out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) {
+      const auto trail = static_cast<unsigned char>(text[i + 1]);
+      if ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFE)) {
+        out.append(text.substr(i, 2));
+        ++i;
+        continue;
+      }
+    }
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      case '@':
+        out += "&#64;";
+        break;
+      default:
+        out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 Text post_item(TextView text) {
   return "<div class='artli'>" + Text(text) + "</div>";
 }
@@ -123,30 +166,38 @@ Text read_forum_post(const PostToRead& post, const RuleGrid& rules, HttpConnecti
                      TextView nonce) {
   const Text cookies = rules.rule(1).cookie;  // the forum login
   const Text page = fetch_page(connection, post.url, &cookies);
+  if (page.empty()) return {};
   ForumPostFields fields;
   fields.formhash = text_between(page, "formhash value=", " ");
   fields.fid = std::to_string(to_integer(text_between(page, ";fid=", "&")));
   fields.tid = text_between(page, "printable&amp;tid=", " ");
   fields.time = unix_time_text_now(true, false);
 
+  // The author link ends in ".html" where the forum rewrites its addresses
+  // (space-uid-N.html) and in "uid=N" where it does not
+  // (home.php?mod=space&amp;uid=N); a member of a coloured group has a style
+  // after the class.
   CompiledRegex items;
   regex_compile(items,
-                "html target=_blank class=xw1>(.*?)</a>.*?postmessage_.*?>(.*?)</td></tr></table>",
+                "(?:html|uid=\\d+) target=_blank class=xw1(?: [^>]*)?>(.*?)</a>.*?postmessage_.*?>"
+                "(.*?)</td></tr></table>",
                 false);
   const Text separator = utf8_to_local(" ：");
   Text content;
   for (const RegexMatch& match : regex_search_all(items, page))
     content +=
         post_item(match_group_text(match, page, 1) + separator + match_group_text(match, page, 2));
-  if (content.empty()) return {};
-  return fill_reader_template(content, nonce, &fields);
+  if (content.empty()) return reader_unreadable_page();
+  return fill_reader_template(content, nonce, &fields, &post);
 }
 
 Text read_printable_post(const PostToRead& post, const RuleGrid& rules, HttpConnection& connection,
                          TextView nonce) {
   const Text cookies = rules.rule(post.rule_id).cookie;
+  bool fetched = false;
   auto read = [&](const Text* with_cookies) {
     Text page = fetch_page(connection, post.url + "&action=printable", with_cookies);
+    fetched = fetched || !page.empty();
     page =
         replace_all(page, "<hr noshade size=2 width=100% color=#808080>", "</p><p class='artli'>");
     flatten_page(page);
@@ -155,20 +206,22 @@ Text read_printable_post(const PostToRead& post, const RuleGrid& rules, HttpConn
   Text content = read(&cookies);
   // Some boards refuse a stale login where a guest may read.
   if (content.empty()) content = read(nullptr);
-  if (content.empty()) return {};
-  return fill_reader_template(content, nonce, nullptr);
+  if (content.empty()) return fetched ? reader_unreadable_page() : Text();
+  return fill_reader_template(content, nonce, nullptr, &post);
 }
 
 Text read_article(const PostToRead& post, HttpConnection& connection, TextView nonce) {
+  bool fetched = false;
   auto read = [&] {
-    return text_between(fetch_page(connection, post.url, nullptr), "content-intro typo>",
-                        "<div class=keyword");
+    const Text page = fetch_page(connection, post.url, nullptr);
+    fetched = fetched || !page.empty();
+    return text_between(page, "content-intro typo>", "<div class=keyword");
   };
   Text content = read();
   if (content.empty()) content = read();
   content = replace_all(content, "alt= ", "");
-  if (content.empty()) return {};
-  return fill_reader_template(post_item(content), nonce, nullptr);
+  if (content.empty()) return fetched ? reader_unreadable_page() : Text();
+  return fill_reader_template(post_item(content), nonce, nullptr, &post);
 }
 
 Text read_archived_post(const PostToRead& post, HttpConnection& connection, TextView nonce) {
@@ -177,12 +230,13 @@ Text read_archived_post(const PostToRead& post, HttpConnection& connection, Text
   const Text tid = text_between(post.url, "thread-", "-");
   const Text page =
       fetch_page(connection, Text(endpoints::kForumArchive) + "?tid-" + tid + ".html", nullptr);
+  if (page.empty()) return {};
   Text content = text_between(page, "<div class=page>", "<div class=page>");
   content = regex_replace_all("<ins(.*?)/ins>", content, "");
   content = regex_replace_all("<script(.*?)/script>", content, "");
   content = regex_replace_all(utf8_to_local("<!--无图(.*?)横幅--></div>"), content, "");
-  if (content.empty()) return {};
-  return fill_reader_template(content, nonce, nullptr);
+  if (content.empty()) return reader_unreadable_page();
+  return fill_reader_template(content, nonce, nullptr, &post);
 }
 
 }  // namespace
@@ -199,6 +253,13 @@ Text reader_timeout_page() {
       "页面访问超时</body>");
 }
 
+Text reader_unreadable_page() {
+  return utf8_to_local(
+      "<body style='text-align: center;padding:50px;background:#000;font-size:28px;color:#fff;'>"
+      "未能从页面中读出帖子<p style='font-size:16px;margin-top:20px;'>"
+      "页面已取回，但其中没有可显示的帖子内容。双击列表左侧可在浏览器中打开原帖。</p></body>");
+}
+
 Text make_page_nonce() {
   static thread_local std::random_device device;
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -210,7 +271,8 @@ Text make_page_nonce() {
   return nonce;
 }
 
-Text fill_reader_template(TextView content, TextView nonce, const ForumPostFields* forum_post) {
+Text fill_reader_template(TextView content, TextView nonce, const ForumPostFields* forum_post,
+                          const PostToRead* post) {
   Text head = utf8_to_local(kTemplateHead);
   Text body(content);
   Text tail = replace_all(utf8_to_local(kTemplateTail), "@kkreply", reply_address_template());
@@ -222,6 +284,13 @@ Text fill_reader_template(TextView content, TextView nonce, const ForumPostField
     apply_forum_replacements(body, *forum_post);
     apply_forum_replacements(tail, *forum_post);
   }
+  // The header after the forum's replacements, which would change its text
+  // ("src"); escaped text brings in no placeholder.
+  if (post) {
+    head = replace_all(head, "@kkurl", html_text(post->url));
+    head = replace_all(head, "@kktitle", html_text(post->title));
+  }
+  tail = replace_all(tail, "@kkpage", "");  // no page links to show
   // The head is the template's own text: the content never reaches it.
   head.insert(head.find("<head>") + 6, "\n" + content_policy(nonce));
   return head + body + tail;

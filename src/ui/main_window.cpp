@@ -37,10 +37,7 @@ void call(const Fn& hook) {
 
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
   setupUi(this);
-  // The title column invites the user to the support group; a click on it
-  // copies the group's number.
-  文章列表框->headerItem()->setText(3, QStringLiteral("　标题　　　　　　　　点此加群：%1")
-                                           .arg(to_qstring(endpoints::kSupportGroupNumber)));
+  set_support_group(endpoints::kSupportGroupNumber, endpoints::kSupportGroupJoinPage);
   set_column_widths(文章列表框, {0, 0, 77, 327, 90});
   文章列表框->header()->setSectionsClickable(true);
   set_column_widths(京东列表框, {0, 150, 0, 0, 0, 0, 50, 40});
@@ -77,11 +74,22 @@ void MainWindow::check_jd_interval() {
     编辑框_京东操作间隔->setText(QStringLiteral("3"));
 }
 
+void MainWindow::set_support_group(std::string_view number, std::string_view join_page) {
+  group_number_ = QString::fromUtf8(number.data(), static_cast<qsizetype>(number.size()));
+  group_join_page_ = QString::fromUtf8(join_page.data(), static_cast<qsizetype>(join_page.size()));
+  // With a group, the title column invites the user to it; a click on the
+  // header copies the number.
+  QString title = QStringLiteral("　标题");
+  if (!group_number_.isEmpty())
+    title += QStringLiteral("　　　　　　　　点此加群：") + group_number_;
+  文章列表框->headerItem()->setText(3, title);
+}
+
 void MainWindow::copy_group_number(int column) {
-  if (column != 3) return;
-  QApplication::clipboard()->setText(to_qstring(endpoints::kSupportGroupNumber));
+  if (column != 3 || group_number_.isEmpty()) return;
+  QApplication::clipboard()->setText(group_number_);
   show_message(this, QStringLiteral("已经复制群号码"));
-  QDesktopServices::openUrl(QUrl(to_qstring(endpoints::kSupportGroupJoinPage)));
+  if (!group_join_page_.isEmpty()) QDesktopServices::openUrl(QUrl(group_join_page_));
 }
 
 void MainWindow::show_settings_menu() {

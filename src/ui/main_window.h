@@ -4,6 +4,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <string_view>
 
 #include "text/text.h"
 #include "ui_main_window.h"
@@ -22,8 +23,12 @@ class MainWindow : public QWidget, public Ui::MainWindowForm {
   // Text of the JD interval box forced to at least 3.
   void check_jd_interval();
   // Header click on the article list: column 3 copies the support group's
-  // number, tells so, and opens the group's join page.
+  // number, tells so, and opens the group's join page; nothing without a
+  // group.
   void copy_group_number(int column);
+  // The support group the title header invites to (the constructor takes it
+  // from the endpoints); an empty number shows the bare title.
+  void set_support_group(std::string_view number, std::string_view join_page);
 
   // Hooks the application fills in.
   std::function<void()> on_resized;
@@ -44,6 +49,9 @@ class MainWindow : public QWidget, public Ui::MainWindowForm {
 
  private:
   void show_settings_menu();
+
+  QString group_number_;
+  QString group_join_page_;
 };
 
 }  // namespace qnl

@@ -16,6 +16,11 @@ QPoint reminder_position(QSize screen, int taskbar_top, QSize window) {
   return {screen.width() - window.width() - 62, screen.height() - window.height()};
 }
 
+void restore_from_minimised(QWidget& window) {
+  if (window.isMinimized()) window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+  window.raise();
+}
+
 ReminderWindow::ReminderWindow(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus) {
   setupUi(this);
@@ -80,7 +85,20 @@ void ReminderWindow::place_reminder_window() {
   const int taskbar_top = work.bottom() < full.bottom() ? work.bottom() + 1 - full.top()
                           : work == full                ? full.height()
                                                         : 0;
-  move(full.topLeft() + reminder_position(full.size(), taskbar_top, frameGeometry().size()));
+  // The numbers are for the outer window: its frame is known once the
+  // native window exists (on X11 only once the window manager has framed
+  // it, which `event` catches up with).
+  create();
+  placed_frame_ = frameGeometry().size();
+  move(full.topLeft() + reminder_position(full.size(), taskbar_top, placed_frame_));
+}
+
+bool ReminderWindow::event(QEvent* event) {
+  const bool handled = QWidget::event(event);
+  const QEvent::Type type = event->type();
+  if ((type == QEvent::Show || type == QEvent::Move) && frameGeometry().size() != placed_frame_)
+    place_reminder_window();
+  return handled;
 }
 
 void ReminderWindow::closeEvent(QCloseEvent* event) {

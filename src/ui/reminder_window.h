@@ -16,13 +16,18 @@ namespace qnl {
 // screen height - taskbar_top <= 200, any other edge has its top at 0.
 QPoint reminder_position(QSize screen, int taskbar_top, QSize window);
 
+// Brings `window` back out of minimised, to the state it had before (a
+// maximised window stays maximised); any other state is kept.
+void restore_from_minimised(QWidget& window);
+
 class ReminderWindow : public QWidget, public Ui::ReminderWindowForm {
   Q_OBJECT
 
  public:
   explicit ReminderWindow(QWidget* parent = nullptr);
 
-  // Places the window from the primary screen and its work area.
+  // Places the window, frame included, from the primary screen and its work
+  // area.
   void place_reminder_window();
 
   // A new post at the top of the list; shows the window when hidden. A
@@ -37,6 +42,7 @@ class ReminderWindow : public QWidget, public Ui::ReminderWindowForm {
   std::function<void()> on_show_main_window;
 
  protected:
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
@@ -44,6 +50,7 @@ class ReminderWindow : public QWidget, public Ui::ReminderWindowForm {
   void count_down();
   QTimer countdown_;
   int remaining_ = 0;
+  QSize placed_frame_;  // the frame size the placement was computed for
 };
 
 }  // namespace qnl

@@ -2,6 +2,7 @@
 
 #include <QInputDialog>
 #include <algorithm>
+#include <limits>
 
 #include "storage/configuration.h"
 #include "storage/database.h"
@@ -14,6 +15,13 @@ namespace {
 // The edit box keeps lines with LF; the record and the database keep CR LF.
 QString lines_for_box(const Text& crlf_text) {
   return to_qstring(crlf_text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+// A frequency box read as the record reads it: a 32-bit number, out-of-range
+// texts held at the nearest end.
+int64_t frequency_of(const QString& box_text) {
+  return std::clamp<int64_t>(to_integer(to_local(box_text)), std::numeric_limits<int32_t>::min(),
+                             std::numeric_limits<int32_t>::max());
 }
 
 Text lines_from_box(const QString& box_text) {
@@ -64,9 +72,11 @@ void SettingsWindow::fill_settings_window() {
 }
 
 void SettingsWindow::update_news_frequency() {
-  const int64_t product =
-      to_integer(to_local(资讯周期框->text())) * to_integer(to_local(线报频率框->text()));
-  资讯频率框->setText(QString::number(product));
+  // Two 32-bit factors cannot overflow 64 bits; the shown product keeps to
+  // the record's 32-bit range as well.
+  const int64_t product = frequency_of(资讯周期框->text()) * frequency_of(线报频率框->text());
+  资讯频率框->setText(QString::number(std::clamp<int64_t>(
+      product, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max())));
 }
 
 void SettingsWindow::ask_push_key() {

@@ -93,10 +93,13 @@ TEST_F(ReaderPageTest, ForumPostShowsEachReplyInPageOrderWithTheReplyBar) {
   EXPECT_GE(std::stoll(time), before);
   EXPECT_LE(std::stoll(time), after);
   EXPECT_EQ(data, "posttime=" + time + "&formhash=ab12cd34&usesig=1&connect_publish_t=0&message=");
-  // Placeholders nobody fills stay as written.
-  for (const char* placeholder : {"@kkbase", "@kkurl", "@kktitle", "@kkpage"})
-    EXPECT_TRUE(contains(page, placeholder)) << placeholder;
-  EXPECT_FALSE(contains(page, "@kk_"));
+  // The header holds the post's address and title; no page links to show.
+  EXPECT_TRUE(
+      contains(page, "<a id=\"kkh3\" href1=\"http://www.zuanke8.com/thread-12345-1-1.html\""));
+  EXPECT_TRUE(contains(page, "<div id=\"kkpage\"></div>"));
+  EXPECT_TRUE(contains(page, "@kkbase"));
+  for (const char* placeholder : {"@kkurl", "@kktitle", "@kkpage", "@kk_"})
+    EXPECT_FALSE(contains(page, placeholder)) << placeholder;
 }
 
 TEST_F(ReaderPageTest, OnlyThePagesOwnScriptCarriesTheNonce) {
@@ -126,11 +129,13 @@ TEST_F(ReaderPageTest, OnlyThePagesOwnScriptCarriesTheNonce) {
   EXPECT_FALSE(contains(page, "javascript:"));
 }
 
-TEST_F(ReaderPageTest, ForumPostWithoutItemsOrFetchGivesNoPage) {
+TEST_F(ReaderPageTest, ForumPageWithoutItemsIsUnreadableAndNoAnswerGivesNoPage) {
   server.route("/thread-1-1-1.html",
                [](const FixtureRequest&) { return FixtureResponse::ok("<html>nothing</html>"); });
-  EXPECT_EQ(read(post(1, "http://www.zuanke8.com/thread-1-1-1.html")), "");
-  EXPECT_EQ(read(post(2, "http://www.zuanke8.com/missing")), "");
+  server.route("/empty", [](const FixtureRequest&) { return FixtureResponse::ok(""); });
+  EXPECT_EQ(read(post(1, "http://www.zuanke8.com/thread-1-1-1.html")), reader_unreadable_page());
+  EXPECT_EQ(read(post(2, "http://www.zuanke8.com/missing")), reader_unreadable_page());  // 404 page
+  EXPECT_EQ(read(post(2, "http://www.zuanke8.com/empty")), "");
 }
 
 TEST_F(ReaderPageTest, PrintableViewIsReadAgainWithoutCookiesWhenEmpty) {
@@ -165,7 +170,8 @@ TEST_F(ReaderPageTest, PrintableViewWithContentAtOnceIsReadOnce) {
   EXPECT_TRUE(
       contains(read(post(10, server.base_url() + "p?tid=1")), "<div id=\"kkinfo\">body</div>"));
   EXPECT_EQ(server.request_count(), 1u);
-  EXPECT_EQ(read(post(9, server.base_url() + "nothing?tid=1")), "");
+  // A 404 page, with and without cookies: a page without the post.
+  EXPECT_EQ(read(post(9, server.base_url() + "nothing?tid=1")), reader_unreadable_page());
   EXPECT_EQ(server.request_count(), 3u);
 }
 

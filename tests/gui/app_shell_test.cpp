@@ -3,13 +3,17 @@
 #include <sqlite3.h>
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -55,6 +59,27 @@ struct RecordedMessages {
     set_message_presenter([this](QWidget*, const ShownMessage& m) { shown << m; });
   }
   ~RecordedMessages() { set_message_presenter({}); }
+};
+
+// Addresses handed to the desktop's browser, recorded instead.
+class UrlRecorder : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit UrlRecorder(QList<QUrl>& opened) : opened_(opened) {
+    for (const char* scheme : {"http", "https"})
+      QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+  }
+  ~UrlRecorder() override {
+    for (const char* scheme : {"http", "https"})
+      QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+  }
+
+ public slots:
+  void open(const QUrl& url) { opened_ << url; }
+
+ private:
+  QList<QUrl>& opened_;
 };
 
 // The program started on a copy of the shipped database, messages recorded.
@@ -111,6 +136,57 @@ class AppShellTest : public QObject {
     QCOMPARE(app.start(), StartupResult::incompatible);
     QCOMPARE(messages.shown.size(), 1);
     QCOMPARE(messages.shown[0].text, QStringLiteral("不兼容老版本数据库，请重新下载"));
+  }
+
+  // Closing the main window while start-up still waits (before the event
+  // loop runs) ends start-up; nothing more is loaded.
+  void closingDuringStartUpEndsIt_data() {
+    QTest::addColumn<bool>("after_view");
+    QTest::newRow("during the first wait") << false;
+    QTest::newRow("once the web view exists") << true;
+  }
+  void closingDuringStartUpEndsIt() {
+    QFETCH(bool, after_view);
+    ProgramDir dir;
+    QVERIFY(dir.make_shipped_database());
+    RecordedMessages messages;
+    Application app(dir.path());
+    QTimer closer;
+    closer.setInterval(0);
+    connect(&closer, &QTimer::timeout, [&] {
+      if (after_view && !app.state().reader_view.created()) return;
+      closer.stop();
+      app.main_window().close();
+    });
+    closer.start();
+    QCOMPARE(app.start(), StartupResult::closed);
+    QVERIFY(app.closed());
+    QVERIFY(!closer.isActive());
+    QVERIFY(!app.main_window().isVisible());
+    QCOMPARE(app.main_window().方案框->topLevelItemCount(), 0);  // rules never loaded
+    QVERIFY(messages.shown.isEmpty());
+    QCOMPARE(app.state().reader_view.created(), after_view);
+  }
+
+  void closingTheRunningProgramLeavesTheLoopWithZero() {
+    RunningApp running;
+    QCOMPARE(running.result, StartupResult::running);
+    QTimer::singleShot(0, [&] { running.app.main_window().close(); });
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(1); });  // guard
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(running.app.closed());
+  }
+
+  // The database path keeps every character of the program's directory, in
+  // the platform's own form of file names.
+  void databasePathKeepsTheDirectoryName() {
+    ProgramDir dir;
+    const std::filesystem::path path = database_path(dir.path());
+    QVERIFY(path.is_absolute());
+    QCOMPARE(QDir::fromNativeSeparators(QString::fromStdU16String(path.u16string())),
+             QFileInfo(dir.database()).absoluteFilePath());
+    QCOMPARE(QString::fromStdU16String(path.filename().u16string()), QStringLiteral("qnl6.sdb"));
+    QVERIFY(QString::fromStdU16String(path.u16string()).contains(QStringLiteral("程序 目录")));
   }
 
   void startsOnTheShippedDatabase() {
@@ -194,6 +270,34 @@ class AppShellTest : public QObject {
     QCOMPARE(w.京东链接框->toPlainText(), QString());
   }
 
+  // The title header invites to a support group only when the program has
+  // one; without it a click copies and opens nothing.
+  void titleHeaderOffersOnlyARealGroup() {
+    QList<QUrl> opened;
+    UrlRecorder recorder(opened);
+    RecordedMessages messages;
+    MainWindow w;
+    QHeaderView* header = w.文章列表框->header();
+    QCOMPARE(w.文章列表框->headerItem()->text(3), QStringLiteral("　标题"));
+    QApplication::clipboard()->setText(QStringLiteral("mine"));
+    emit header->sectionClicked(3);
+    QVERIFY(messages.shown.isEmpty());
+    QVERIFY(opened.isEmpty());
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("mine"));
+
+    // Once the team has a group, the header names it and a click copies it.
+    w.set_support_group("10001", "https://join.example/?idkey=k");
+    QCOMPARE(w.文章列表框->headerItem()->text(3),
+             QStringLiteral("　标题　　　　　　　　点此加群：10001"));
+    emit header->sectionClicked(2);
+    QVERIFY(messages.shown.isEmpty());
+    emit header->sectionClicked(3);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("10001"));
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].text, QStringLiteral("已经复制群号码"));
+    QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://join.example/?idkey=k"))});
+  }
+
   void settingsRoundTrip() {
     RunningApp running;
     QCOMPARE(running.result, StartupResult::running);
@@ -270,6 +374,80 @@ class AppShellTest : public QObject {
     const QPoint placed = reminder.pos();
     reminder.show();
     QCOMPARE(reminder.pos(), placed);
+  }
+
+  // The derived display multiplies the two boxes as the record reads them
+  // (32-bit) and never leaves that range.
+  void newsFrequencyKeepsToTheRecordsRange_data() {
+    QTest::addColumn<QString>("cycle");
+    QTest::addColumn<QString>("frequency");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("small") << "5"
+                           << "5"
+                           << "25";
+    QTest::newRow("product above 32 bits") << "100000"
+                                           << "100000"
+                                           << "2147483647";
+    QTest::newRow("factors above 64 bits") << "99999999999999999999"
+                                           << "99999999999999999999"
+                                           << "2147483647";
+    QTest::newRow("negative product") << "-99999999999"
+                                      << "3"
+                                      << "-2147483648";
+    QTest::newRow("both at the lowest") << "-99999999999"
+                                        << "-99999999999"
+                                        << "2147483647";
+    QTest::newRow("not a number") << "x"
+                                  << "9"
+                                  << "0";
+  }
+  void newsFrequencyKeepsToTheRecordsRange() {
+    QFETCH(QString, cycle);
+    QFETCH(QString, frequency);
+    QFETCH(QString, shown);
+    Database db;
+    ConfigStore config;
+    SettingsWindow s(db, config);
+    s.资讯周期框->setText(cycle);
+    s.线报频率框->setText(frequency);
+    QCOMPARE(s.资讯频率框->text(), shown);
+  }
+
+  // The placement is for the outer window: its frame ends at the corner.
+  void reminderFrameEndsAtTheCorner() {
+    ReminderWindow reminder;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    QCOMPARE(screen->availableGeometry(), screen->geometry());  // no taskbar here
+    const QRect frame = reminder.frameGeometry();
+    QVERIFY(frame.size() != reminder.size());  // this platform draws a frame
+    QCOMPARE(frame.bottomRight(), screen->geometry().bottomRight());
+    reminder.show();
+    QCOMPARE(reminder.frameGeometry(), frame);
+  }
+
+  // A header click in the reminder window brings the main window out of
+  // minimised only; a maximised window stays maximised.
+  void reminderHeaderRestoresOnlyFromMinimised_data() {
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("after");
+    QTest::newRow("normal") << int(Qt::WindowNoState) << int(Qt::WindowNoState);
+    QTest::newRow("maximised") << int(Qt::WindowMaximized) << int(Qt::WindowMaximized);
+    QTest::newRow("minimised") << int(Qt::WindowMinimized) << int(Qt::WindowNoState);
+    QTest::newRow("minimised from maximised")
+        << int(Qt::WindowMinimized | Qt::WindowMaximized) << int(Qt::WindowMaximized);
+  }
+  void reminderHeaderRestoresOnlyFromMinimised() {
+    QFETCH(int, before);
+    QFETCH(int, after);
+    RunningApp running;
+    QCOMPARE(running.result, StartupResult::running);
+    MainWindow& w = running.app.main_window();
+    ReminderWindow& reminder = running.app.reminder_window();
+    w.setWindowState(Qt::WindowStates(before));
+    reminder.show();
+    emit reminder.超级列表框1->header()->sectionClicked(2);
+    QVERIFY(!reminder.isVisible());
+    QCOMPARE(int(w.windowState() & ~Qt::WindowActive), after);
   }
 
   // With QNL_SCREENSHOT_DIR set, saves pictures of the windows to look at.

@@ -52,6 +52,8 @@ std::string forum_thread_page() {
       "</body></html>");
 }
 
+const QString kForumPostTitle = QStringLiteral("京东PLUS会员 领满199减100券 - [阅读权限 10]");
+
 struct RecordedMessages {
   QList<ShownMessage> shown;
   RecordedMessages() {
@@ -131,8 +133,10 @@ class ReaderTest : public QObject {
     QVERIFY(eval("document.querySelector('.rep-main form').getAttribute('action')")
                 .toString()
                 .contains(QStringLiteral("&fid=19&tid=12345&extra=page%3D1")));
-    QCOMPARE(eval("document.getElementById('kkh3').textContent").toString(),
-             QStringLiteral("@kktitle"));
+    QCOMPARE(eval("document.getElementById('kkh3').textContent").toString(), kForumPostTitle);
+    QCOMPARE(eval("document.getElementById('kkh3').getAttribute('href1')").toString(),
+             QStringLiteral("http://www.zuanke8.com/thread-12345-1-1.html"));
+    QCOMPARE(eval("document.getElementById('kkpage').textContent").toString(), QString());
     // Script in the post's content never ran.
     QCOMPARE(eval("document.title").toString(), QStringLiteral("qnl6"));
     QCOMPARE(status(), QStringLiteral(" 内容读取完毕！"));
@@ -313,7 +317,7 @@ class ReaderTest : public QObject {
   }
 
   void show_forum_post() {
-    const int row = add_row(3, "http://www.zuanke8.com/thread-12345-1-1.html");
+    const int row = add_row(3, "http://www.zuanke8.com/thread-12345-1-1.html", kForumPostTitle);
     host_->open_post(row, 300);
     QTRY_COMPARE_WITH_TIMEOUT(eval("document.querySelectorAll('#kkinfo > .artli').length").toInt(),
                               2, 10000);
