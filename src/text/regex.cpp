@@ -16,6 +16,8 @@
 #include <bit>
 #include <boost/regex.hpp>
 
+#include "text/cp936.h"
+
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
@@ -46,10 +48,10 @@ static_assert(sizeof(wchar_t) >= 4,
 namespace {
 
 constexpr bool is_lead(unsigned char b) {
-  return b >= 0x81 && b <= 0xFE;
+  return is_lead_byte(b);
 }
 constexpr bool is_trail(unsigned char b) {
-  return b >= 0x40 && b <= 0xFE && b != 0x7F;
+  return is_trail_byte(b);
 }
 
 constexpr wchar_t kDoubleBase = 0x100000;

@@ -248,6 +248,32 @@ TEST_P(FastAndEngine, NeverMatchesInsideACharacter) {
   EXPECT_EQ(regex_replace_all("\x95\x7C+", "\x95\x7C\x95\x7C!", ""), "!");
 }
 
+TEST_P(FastAndEngine, ALoneLeadByteIsACharacterOfItsOwn) {
+  struct Case {
+    const char* name;
+    const char* pattern;
+    std::string subject;
+    int64_t count;
+    int64_t first_offset;
+  };
+  const Case cases[] = {
+      {"markup after a lone lead byte", "<b>", "a\x81<b>", 1, 2},
+      {"lazy span starting after it", "<b>.*?</b>", "\x81<b>x</b>", 1, 1},
+      {"a lone lead byte is one dot", "^.<", "\x81<", 1, 0},
+      {"7F after a lead byte", "\x7F", "\xD6\x7F", 1, 1},
+      {"a real pair hides its trail", "A", "\x81\x41", 0, -1},
+      {"line feed after a lead byte", "!$", "\x81!\n", 1, 1},
+  };
+  for (const Case& c : cases) {
+    RegexObject re;
+    ASSERT_TRUE(re.execute(c.pattern, c.subject)) << c.name;
+    EXPECT_EQ(re.match_count(), c.count) << c.name;
+    int64_t offset = -1;
+    re.match_text(1, &offset);
+    EXPECT_EQ(offset, c.first_offset) << c.name;
+  }
+}
+
 TEST_P(FastAndEngine, ChineseLiteralsAndTheQuotePlaceholder) {
   const Text page = gbk("<div><!--无图广告横幅--></div>正文<!--无图x横幅--></div>");
   EXPECT_EQ(regex_replace_all(gbk("<!--无图(.*?)横幅--></div>"), page, ""), gbk("<div>正文"));
