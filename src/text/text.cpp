@@ -84,10 +84,8 @@ size_t find_from(TextView text, TextView sought, size_t from, bool ignore_case) 
     size_t boundary = from;
     size_t search = from;
     while (true) {
-      const void* found =
-          memmem(text.data() + search, text.size() - search, sought.data(), sought.size());
-      if (!found) return TextView::npos;
-      const size_t hit = static_cast<const char*>(found) - text.data();
+      const size_t hit = find_bytes(text, sought, search);
+      if (hit == TextView::npos) return TextView::npos;
       boundary = walk_to(text, boundary_before(text, hit, boundary), hit);
       if (boundary == hit) return hit;
       search = boundary;  // the hit fell inside a double-byte character
