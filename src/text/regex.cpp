@@ -15,17 +15,11 @@
 #include <atomic>
 #include <bit>
 #include <boost/regex.hpp>
-
-#include "text/cp936.h"
-
-#define PCRE2_CODE_UNIT_WIDTH 8
-#include <pcre2.h>
-
 #include <cstring>
 #include <locale>
-#include <map>
 #include <memory>
-#include <mutex>
+
+#include "text/cp936.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -610,144 +604,6 @@ Text splice(TextView text, const Matches& matches, TextView replacement) {
 }
 
 }  // namespace
-
-// ---- Perl-syntax engine over bytes ----
-
-// PCRE2 with its JIT compiler: the same Perl syntax, and a listing page is
-// matched in a fraction of the time a backtracking interpreter takes.
-namespace {
-
-struct PcreCode {
-  pcre2_code* code = nullptr;
-  uint32_t groups = 0;
-  ~PcreCode() { pcre2_code_free(code); }
-};
-
-// Compiled patterns, shared by every thread (a compiled pattern is read-only);
-// the crawler compiles the same few rule expressions in every wave.
-std::shared_ptr<const PcreCode> compiled_pattern(TextView pattern, bool case_sensitive) {
-  static std::mutex mutex;
-  static std::map<std::pair<Text, bool>, std::shared_ptr<const PcreCode>> cache;
-  std::pair<Text, bool> key{Text(pattern), case_sensitive};
-  {
-    std::lock_guard lock(mutex);
-    const auto found = cache.find(key);
-    if (found != cache.end()) return found->second;
-  }
-  // "." takes line breaks too; "^" and "$" also match at line breaks.
-  uint32_t options = PCRE2_DOTALL | PCRE2_MULTILINE;
-  if (!case_sensitive) options |= PCRE2_CASELESS;
-  int error = 0;
-  PCRE2_SIZE error_offset = 0;
-  auto code = std::make_shared<PcreCode>();
-  code->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), options,
-                             &error, &error_offset, nullptr);
-  if (!code->code) return nullptr;
-  pcre2_jit_compile(code->code, PCRE2_JIT_COMPLETE);  // the interpreter stays as a fallback
-  pcre2_pattern_info(code->code, PCRE2_INFO_CAPTURECOUNT, &code->groups);
-  std::lock_guard lock(mutex);
-  if (cache.size() >= 64) cache.clear();
-  cache.emplace(std::move(key), code);
-  return code;
-}
-
-// Per thread: a JIT stack big enough for long rows of lazy repetition, and
-// limits that turn a runaway pattern into "no match".
-pcre2_match_context* match_context() {
-  struct Context {
-    pcre2_jit_stack* stack = pcre2_jit_stack_create(32 * 1024, 4 * 1024 * 1024, nullptr);
-    pcre2_match_context* context = pcre2_match_context_create(nullptr);
-    Context() {
-      pcre2_jit_stack_assign(context, nullptr, stack);
-      pcre2_set_match_limit(context, 50'000'000);
-      pcre2_set_depth_limit(context, 1'000'000);
-    }
-    ~Context() {
-      pcre2_match_context_free(context);
-      pcre2_jit_stack_free(stack);
-    }
-  };
-  thread_local Context context;
-  return context.context;
-}
-
-}  // namespace
-
-struct CompiledRegex::Impl {
-  std::shared_ptr<const PcreCode> code;
-};
-
-CompiledRegex::CompiledRegex() = default;
-CompiledRegex::~CompiledRegex() = default;
-CompiledRegex::CompiledRegex(CompiledRegex&&) noexcept = default;
-CompiledRegex& CompiledRegex::operator=(CompiledRegex&&) noexcept = default;
-
-bool CompiledRegex::valid() const {
-  return impl_ != nullptr;
-}
-
-bool regex_compile(CompiledRegex& expression, TextView pattern, bool case_sensitive) {
-  expression.impl_.reset();
-  auto code = compiled_pattern(pattern, case_sensitive);
-  if (!code) return false;
-  expression.impl_ = std::make_unique<CompiledRegex::Impl>();
-  expression.impl_->code = std::move(code);
-  return true;
-}
-
-MatchList regex_search_all(const CompiledRegex& expression, TextView text) {
-  MatchList list;
-  if (!expression.impl_) return list;
-  text = capped(text);
-  const PcreCode& code = *expression.impl_->code;
-  std::unique_ptr<pcre2_match_data, decltype(&pcre2_match_data_free)> data(
-      pcre2_match_data_create_from_pattern(code.code, nullptr), &pcre2_match_data_free);
-  const auto* subject = reinterpret_cast<PCRE2_SPTR>(text.data());
-  PCRE2_SIZE start = 0;
-  uint32_t flags = 0;
-  while (start <= text.size()) {
-    const int rc =
-        pcre2_match(code.code, subject, text.size(), start, flags, data.get(), match_context());
-    if (rc == PCRE2_ERROR_NOMATCH) {
-      if (flags == 0) break;
-      // No non-empty match where the last one was empty: step one byte on.
-      flags = 0;
-      ++start;
-      continue;
-    }
-    if (rc < 0) {  // match or depth limit: no match at all, never a partial list
-      list.clear();
-      break;
-    }
-    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
-    RegexMatch match(code.groups + 1);
-    for (uint32_t g = 0; g <= code.groups; ++g) {
-      const PCRE2_SIZE from = ovector[2 * g];
-      const PCRE2_SIZE to = ovector[2 * g + 1];
-      if (g < static_cast<uint32_t>(rc) && from != PCRE2_UNSET)
-        match[g] = {true, static_cast<int64_t>(from), static_cast<int64_t>(to - from)};
-      else
-        match[g] = {false, -1, 0};
-    }
-    list.push_back(std::move(match));
-    // After an empty match, look for a non-empty one at the same place first.
-    flags = ovector[0] == ovector[1] ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0;
-    start = ovector[1];
-  }
-  return list;
-}
-
-Text match_group_text(const RegexMatch& match, TextView text, int group_index, int64_t* position) {
-  if (position) *position = -1;
-  if (group_index < 0 || static_cast<size_t>(group_index) >= match.size()) return {};
-  const MatchGroup& g = match[static_cast<size_t>(group_index)];
-  if (!g.matched || g.offset < 0 || g.length < 0 ||
-      static_cast<uint64_t>(g.offset) + static_cast<uint64_t>(g.length) > text.size()) {
-    return {};
-  }
-  if (position) *position = g.offset;
-  return Text(text.substr(static_cast<size_t>(g.offset), static_cast<size_t>(g.length)));
-}
 
 // ---- The regex object ----
 

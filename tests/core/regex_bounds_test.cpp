@@ -1,0 +1,131 @@
+// Bounds on every search: a hostile rule expression or page can neither stall
+// a crawl nor take much memory, and a stop request ends a search.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <atomic>
+#include <string>
+
+#include "monitor/crawl_rules.h"
+#include "monitor/crawler.h"
+#include "storage/database.h"
+#include "support/listing_pages.h"
+#include "support/test_database.h"
+#include "text/regex.h"
+
+namespace qnl {
+namespace {
+
+long peak_rss_kib() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+std::string empty_groups_pattern(const char* prefix) {
+  std::string pattern = prefix;
+  for (int i = 0; i < 2000; ++i) pattern += "()";
+  return pattern + "(?:a|b)*+d|(?:(a)|b)*c";
+}
+
+TEST(RegexBounds, ManyGroupsOnALongRunEndAtTheLimitWithLittleMemory) {
+  const Text text(100'000, 'a');
+  const long before = peak_rss_kib();
+  CompiledRegex re;
+  ASSERT_TRUE(regex_compile(re, empty_groups_pattern(""), false));
+  RegexOutcome outcome = RegexOutcome::kComplete;
+  EXPECT_TRUE(regex_search_all(re, text, &outcome).empty());
+  EXPECT_EQ(outcome, RegexOutcome::kLimit);
+  EXPECT_LT(peak_rss_kib() - before, 128 * 1024);
+}
+
+TEST(RegexBounds, PatternsThatTurnTheJitOffAreRefused) {
+  CompiledRegex re;
+  EXPECT_FALSE(regex_compile(re, empty_groups_pattern("(*NO_JIT)"), false));
+  EXPECT_FALSE(regex_compile(re, "(*NO_JIT)a", false));
+  EXPECT_FALSE(regex_compile(re, "(*LIMIT_MATCH=10)(*NO_JIT)a", false));
+  EXPECT_FALSE(re.valid());
+  // Other start-of-pattern items may only lower the limits.
+  ASSERT_TRUE(regex_compile(re, "(*LIMIT_MATCH=10)a", false));
+  EXPECT_EQ(regex_search_all(re, "xa").size(), 1u);
+}
+
+// Runs of "a" short enough that each start position stays under the step
+// limit; all the start positions together would take many seconds.
+Text broken_runs() {
+  Text text;
+  for (int i = 0; i < 15; ++i) text += Text(20'000, 'a') + "x";
+  return text;
+}
+constexpr const char* kSlowPattern = "(?:(a)|b)*c|(?:(a)|b)*d";
+
+TEST(RegexBounds, CheapStartsThatAddUpRunOutOfTime) {
+  const Text text = broken_runs();
+  CompiledRegex re;
+  ASSERT_TRUE(regex_compile(re, kSlowPattern, false));
+  RegexOutcome outcome = RegexOutcome::kComplete;
+  EXPECT_TRUE(regex_search_all(re, text, &outcome).empty());
+  EXPECT_EQ(outcome, RegexOutcome::kLimit);
+}
+
+TEST(RegexBounds, AStopRequestEndsTheSearchBetweenWindows) {
+  const Text text = broken_runs();
+  CompiledRegex re;
+  ASSERT_TRUE(regex_compile(re, kSlowPattern, false));
+  int asked = 0;
+  RegexOutcome outcome = RegexOutcome::kComplete;
+  {
+    const RegexStopScope scope([&asked] { return ++asked >= 3; });
+    EXPECT_TRUE(regex_search_all(re, text, &outcome).empty());
+  }
+  EXPECT_EQ(outcome, RegexOutcome::kStopped);
+  EXPECT_EQ(asked, 3);
+  // Outside the scope nothing asks any more.
+  ASSERT_TRUE(regex_compile(re, "a", false));
+  EXPECT_EQ(regex_search_all(re, "aXa", &outcome).size(), 2u);
+  EXPECT_EQ(outcome, RegexOutcome::kComplete);
+  EXPECT_EQ(asked, 3);
+}
+
+TEST(RegexBounds, MatchesAcrossManyWindowsAreAllFound) {
+  // Start positions are tried window by window: matches on both sides of
+  // every window edge, empty matches and a match starting at the very end.
+  Text text;
+  for (int i = 0; i < 5000; ++i) text += "x<b>" + std::to_string(i) + "</b>";
+  CompiledRegex re;
+  ASSERT_TRUE(regex_compile(re, "<b>(\\d+)</b>", false));
+  const MatchList found = regex_search_all(re, text);
+  ASSERT_EQ(found.size(), 5000u);
+  EXPECT_EQ(match_group_text(found[4999], text, 1), "4999");
+  ASSERT_TRUE(regex_compile(re, "$", false));
+  EXPECT_EQ(regex_search_all(re, Text(3000, 'z')).size(), 1u);
+  ASSERT_TRUE(regex_compile(re, "z*", false));
+  EXPECT_EQ(regex_search_all(re, Text(3000, 'z') + "y").size(), 3u);  // zzz..., "", ""
+}
+
+TEST(RegexBounds, ShippedRulesPassOnALargeListingAndTheCrawlerTellsALimitApart) {
+  test::ShippedDatabase shipped;
+  Database db;
+  ASSERT_TRUE(db.db_open(shipped.path()));
+  RuleGrid rules;
+  load_rules(db, rules);
+  const Text page = test::discuz_listing(test::sample_threads(150, 6699100), true, 300);
+  ASSERT_GT(page.size(), 300u * 1024);
+  for (int id : {1, 2, 3, 4, 5, 9, 10}) {
+    Text listing = cut_listing(page, "", "");
+    prepare_listing(id, listing);
+    RegexOutcome outcome = RegexOutcome::kLimit;
+    const auto posts =
+        match_posts(listing, rules.rule_field(id, kReg),
+                    static_cast<int>(to_integer(rules.rule_field(id, kTindex))),
+                    static_cast<int>(to_integer(rules.rule_field(id, kIdindex))), &outcome);
+    EXPECT_EQ(outcome, RegexOutcome::kComplete) << "rule " << id;
+    EXPECT_EQ(posts.size(), 150u) << "rule " << id;
+  }
+  RegexOutcome outcome = RegexOutcome::kComplete;
+  EXPECT_TRUE(match_posts(Text(100'000, 'a'), empty_groups_pattern(""), 1, 1, &outcome).empty());
+  EXPECT_EQ(outcome, RegexOutcome::kLimit);
+}
+
+}  // namespace
+}  // namespace qnl
