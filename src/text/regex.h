@@ -5,10 +5,10 @@
 //    and reader pick posts out of pages): "." matches any byte, line breaks
 //    included; "^"/"$" also match at line breaks; a double-byte character is
 //    two units;
-//  - the regex object over Boost.Regex (markup stripping): ECMAScript-like
-//    rules, "." stops only at LF, "^"/"$" match at CR or LF in multi-line
-//    mode, case ignored by default, the unit is the character and offsets are
-//    reported in bytes.
+//  - the regex object, PCRE2 in 32-bit code units over the decoded text
+//    (markup stripping): Perl syntax, "." stops only at LF, "^"/"$" match at
+//    CR or LF in multi-line mode, case ignored by default, the unit is the
+//    character and offsets are reported in bytes.
 // Every search is bounded (see regex_bounds.h): a search that runs into a
 // limit, or is ended by a stop request, counts as no match.
 #pragma once
@@ -134,8 +134,8 @@ Text regex_replace_all(TextView pattern, TextView text, TextView replacement);
 // than any match (markup stripping) no memory is allocated.
 void regex_replace_all_in_place(TextView pattern, Text& text, TextView replacement);
 
-// Plain-text and lazy-span patterns, and texts without double-byte
-// characters, take shortcuts that give the engine's results. Tests and
+// Plain-text and lazy-span patterns take shortcuts over the bytes that give
+// the engine's results. Tests and
 // benchmarks turn them off to compare; on by default.
 void regex_set_fast_paths(bool enabled);
 

@@ -1,7 +1,7 @@
-// Both regular-expression facilities over CP936 text.
+// The regex object: PCRE2 in 32-bit code units over the decoded text.
 //
 // The regex object matches characters, not bytes. A CP936 text is decoded
-// into one wide unit per character: an ASCII byte stays itself, a lead byte
+// into one 32-bit unit per character: an ASCII byte stays itself, a lead byte
 // 0x81-0xFE followed by a valid trail byte (0x40-0x7E, 0x80-0xFE) becomes the
 // private code point 0x100000 + (lead << 8 | trail), and any other byte of
 // 0x80 or above becomes 0x10FF00 + byte. These code points belong to no
@@ -9,17 +9,19 @@
 // ASCII only, and a pattern decoded the same way matches Chinese literally.
 // Because a byte below 0x40 (or 0x7F, 0xFF) is never a trail byte, it always
 // starts a character: the fast paths below rely on that.
-#include "text/regex.h"
+#define PCRE2_CODE_UNIT_WIDTH 32
+#include <pcre2.h>
 
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <boost/regex.hpp>
 #include <cstring>
-#include <locale>
 #include <memory>
+#include <string>
 
 #include "text/cp936.h"
+#include "text/regex.h"
+#include "text/regex_bounds.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -27,17 +29,8 @@
 #else
 #define QNL_HAVE_SSE2 0
 #endif
-#if QNL_HAVE_SSE2 && defined(__GNUC__) && defined(__x86_64__)
-#include <immintrin.h>
-#define QNL_HAVE_AVX2_DISPATCH 1  // chosen at run time
-#else
-#define QNL_HAVE_AVX2_DISPATCH 0
-#endif
 
 namespace qnl {
-
-static_assert(sizeof(wchar_t) >= 4,
-              "the regex object maps CP936 characters to code points above 0xFFFF");
 
 namespace {
 
@@ -48,8 +41,8 @@ constexpr bool is_trail(unsigned char b) {
   return is_trail_byte(b);
 }
 
-constexpr wchar_t kDoubleBase = 0x100000;
-constexpr wchar_t kLoneBase = 0x10FF00;
+constexpr char32_t kDoubleBase = 0x100000;
+constexpr char32_t kLoneBase = 0x10FF00;
 
 // Length in bytes of the character starting at `i`.
 inline size_t char_length(const unsigned char* s, size_t n, size_t i) {
@@ -58,7 +51,7 @@ inline size_t char_length(const unsigned char* s, size_t n, size_t i) {
 
 // Decodes `text` into `out`; `offsets` (when given) receives the byte offset
 // of every character plus one entry for the end.
-void decode(TextView text, std::wstring& out, std::vector<uint32_t>* offsets) {
+void decode(TextView text, std::u32string& out, std::vector<uint32_t>* offsets) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const size_t n = text.size();
   out.clear();
@@ -72,13 +65,13 @@ void decode(TextView text, std::wstring& out, std::vector<uint32_t>* offsets) {
     if (offsets) offsets->push_back(static_cast<uint32_t>(i));
     const unsigned char b = s[i];
     if (b < 0x80) {
-      out.push_back(static_cast<wchar_t>(b));
+      out.push_back(static_cast<char32_t>(b));
       ++i;
     } else if (char_length(s, n, i) == 2) {
-      out.push_back(kDoubleBase + static_cast<wchar_t>(b << 8 | s[i + 1]));
+      out.push_back(kDoubleBase + static_cast<char32_t>(b << 8 | s[i + 1]));
       i += 2;
     } else {
-      out.push_back(kLoneBase + static_cast<wchar_t>(b));
+      out.push_back(kLoneBase + static_cast<char32_t>(b));
       ++i;
     }
   }
@@ -99,32 +92,32 @@ enum class FastKind {
 
 struct Program {
   bool valid = false;
-  bool ascii_pattern = false;
   int groups = 0;
   FastKind kind = FastKind::kNone;
   // Literal parts as CP936 bytes, with a flag per byte telling whether it is
   // an ASCII letter to compare without regard to case.
   std::string first, second;
   std::string first_fold, second_fold;  // 0x20 where case is ignored, else 0
-  boost::wregex wide;
-  boost::regex narrow;  // same pattern over bytes; set when ascii_pattern
+  std::shared_ptr<pcre2_code> code;
 };
 
 std::atomic<bool> g_fast_paths{true};
 
 // "." must stop only at LF (the engine would also stop at CR and FF), so an
-// unescaped "." outside a bracket expression becomes "[^\n]".
-std::wstring translate(const std::wstring& p) {
-  std::wstring out;
+// unescaped "." outside a bracket expression becomes "[^\n]". In multi-line
+// mode "^" and "$" become look-arounds: a line ends at CR, LF or CR LF, and
+// never between the CR and the LF (the engine alone would match "$" there).
+std::u32string translate(const std::u32string& p, bool multiline) {
+  std::u32string out;
   out.reserve(p.size() + 16);
   const size_t n = p.size();
   size_t i = 0;
   while (i < n) {
-    const wchar_t c = p[i];
-    if (c == L'\\') {
-      if (i + 1 < n && p[i + 1] == L'Q') {  // \Q...\E quotes text
-        const size_t end = p.find(L"\\E", i + 2);
-        const size_t stop = end == std::wstring::npos ? n : end + 2;
+    const char32_t c = p[i];
+    if (c == U'\\') {
+      if (i + 1 < n && p[i + 1] == U'Q') {  // \Q...\E quotes text
+        const size_t end = p.find(U"\\E", i + 2);
+        const size_t stop = end == std::u32string::npos ? n : end + 2;
         out.append(p, i, stop - i);
         i = stop;
         continue;
@@ -133,25 +126,25 @@ std::wstring translate(const std::wstring& p) {
       i += 2;
       continue;
     }
-    if (c == L'(' && i + 2 < n && p[i + 1] == L'?' && p[i + 2] == L'#') {  // comment
-      const size_t end = p.find(L')', i);
-      const size_t stop = end == std::wstring::npos ? n : end + 1;
+    if (c == U'(' && i + 2 < n && p[i + 1] == U'?' && p[i + 2] == U'#') {  // comment
+      const size_t end = p.find(U')', i);
+      const size_t stop = end == std::u32string::npos ? n : end + 1;
       out.append(p, i, stop - i);
       i = stop;
       continue;
     }
-    if (c == L'[') {
+    if (c == U'[') {
       size_t j = i + 1;
-      if (j < n && p[j] == L'^') ++j;
-      if (j < n && p[j] == L']') ++j;  // a leading "]" is a member
-      while (j < n && p[j] != L']') {
-        if (p[j] == L'\\') {
+      if (j < n && p[j] == U'^') ++j;
+      if (j < n && p[j] == U']') ++j;  // a leading "]" is a member
+      while (j < n && p[j] != U']') {
+        if (p[j] == U'\\') {
           j += 2;
-        } else if (p[j] == L'[' && j + 1 < n &&
-                   (p[j + 1] == L':' || p[j + 1] == L'.' || p[j + 1] == L'=')) {
-          const wchar_t close[] = {p[j + 1], L']', 0};
+        } else if (p[j] == U'[' && j + 1 < n &&
+                   (p[j + 1] == U':' || p[j + 1] == U'.' || p[j + 1] == U'=')) {
+          const char32_t close[] = {p[j + 1], U']', 0};
           const size_t end = p.find(close, j + 2);
-          j = end == std::wstring::npos ? n : end + 2;
+          j = end == std::u32string::npos ? n : end + 2;
         } else {
           ++j;
         }
@@ -161,8 +154,12 @@ std::wstring translate(const std::wstring& p) {
       i = stop;
       continue;
     }
-    if (c == L'.') {
-      out += L"[^\\n]";
+    if (c == U'.') {
+      out += U"[^\\n]";
+    } else if (multiline && c == U'^') {
+      out += U"(?<![^\\r\\n])(?!(?<=\\r)\\n)";  // at the start or after CR or LF
+    } else if (multiline && c == U'$') {
+      out += U"(?![^\\r\\n])(?!(?<=\\r)\\n)";  // at the end or before CR or LF
     } else {
       out.push_back(c);
     }
@@ -171,20 +168,20 @@ std::wstring translate(const std::wstring& p) {
   return out;
 }
 
-bool is_meta(wchar_t c) {
+bool is_meta(char32_t c) {
   switch (c) {
-    case L'\\':
-    case L'^':
-    case L'$':
-    case L'.':
-    case L'|':
-    case L'?':
-    case L'*':
-    case L'+':
-    case L'(':
-    case L')':
-    case L'[':
-    case L'{':
+    case U'\\':
+    case U'^':
+    case U'$':
+    case U'.':
+    case U'|':
+    case U'?':
+    case U'*':
+    case U'+':
+    case U'(':
+    case U')':
+    case U'[':
+    case U'{':
       return true;
     default:
       return false;
@@ -192,18 +189,18 @@ bool is_meta(wchar_t c) {
 }
 
 // Escapes that stand for the character itself in both engines.
-bool is_plain_escape(wchar_t c) {
+bool is_plain_escape(char32_t c) {
   return c > 0 && c < 0x80 && std::strchr(".\\/*+?()[]{}|^$-\"", static_cast<char>(c)) != nullptr;
 }
 
 // Reads a literal run from p[i]; false when a character cannot be taken
 // literally by the fast paths (lone bytes compare differently).
-void read_literal(const std::wstring& p, size_t& i, std::string& bytes, std::string& fold,
+void read_literal(const std::u32string& p, size_t& i, std::string& bytes, std::string& fold,
                   bool icase, bool& ok) {
   ok = true;
   while (i < p.size()) {
-    wchar_t c = p[i];
-    if (c == L'\\') {
+    char32_t c = p[i];
+    if (c == U'\\') {
       if (i + 1 < p.size() && is_plain_escape(p[i + 1])) {
         c = p[i + 1];
         i += 2;
@@ -217,7 +214,7 @@ void read_literal(const std::wstring& p, size_t& i, std::string& bytes, std::str
     }
     if (c < 0x80) {
       bytes.push_back(static_cast<char>(c));
-      const bool letter = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+      const bool letter = (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
       fold.push_back(icase && letter ? 0x20 : 0);
     } else if (c >= kDoubleBase && c < kLoneBase) {
       const unsigned code = static_cast<unsigned>(c - kDoubleBase);
@@ -231,7 +228,7 @@ void read_literal(const std::wstring& p, size_t& i, std::string& bytes, std::str
   }
 }
 
-void classify(const std::wstring& p, bool icase, Program& prog) {
+void classify(const std::u32string& p, bool icase, Program& prog) {
   size_t i = 0;
   bool ok = false;
   read_literal(p, i, prog.first, prog.first_fold, icase, ok);
@@ -240,10 +237,10 @@ void classify(const std::wstring& p, bool icase, Program& prog) {
     prog.kind = FastKind::kLiteral;
     return;
   }
-  const std::wstring_view rest = std::wstring_view(p).substr(i);
-  if (rest.starts_with(L"(.*?)")) {
+  const std::u32string_view rest = std::u32string_view(p).substr(i);
+  if (rest.starts_with(U"(.*?)")) {
     i += 5;
-  } else if (rest.starts_with(L".*?")) {
+  } else if (rest.starts_with(U".*?")) {
     i += 3;
   } else {
     return;
@@ -255,32 +252,32 @@ void classify(const std::wstring& p, bool icase, Program& prog) {
 
 std::shared_ptr<const Program> compile_program(TextView pattern, bool icase, bool multiline) {
   auto prog = std::make_shared<Program>();
-  std::wstring decoded;
+  std::u32string decoded;
   decode(pattern, decoded, nullptr);
-  const std::wstring translated = translate(decoded);
-  boost::regex::flag_type flags = boost::regex::perl;
-  if (icase) flags |= boost::regex::icase;
-  if (!multiline) flags |= boost::regex::no_mod_m;
-  try {
-    prog->wide.imbue(std::locale::classic());
-    prog->wide.assign(translated, flags);
-    prog->groups = static_cast<int>(prog->wide.mark_count());
-    prog->valid = true;
-  } catch (...) {
-    prog->valid = false;
-    return prog;
-  }
-  prog->ascii_pattern =
-      std::all_of(pattern.begin(), pattern.end(), [](char c) { return (c & 0x80) == 0; });
-  if (prog->ascii_pattern) {
-    const std::string narrow(translated.begin(), translated.end());
-    try {
-      prog->narrow.imbue(std::locale::classic());
-      prog->narrow.assign(narrow, flags);
-    } catch (...) {
-      prog->ascii_pattern = false;  // leave it to the wide engine
-    }
-  }
+  const std::u32string translated = translate(decoded, multiline);
+  // Line ends are CR, LF and CR LF for anything left to the engine; "$"
+  // without multi-line mode matches at the very end only.
+  uint32_t options = PCRE2_USE_OFFSET_LIMIT;
+  options |= multiline ? PCRE2_MULTILINE : PCRE2_DOLLAR_ENDONLY;
+  if (icase) options |= PCRE2_CASELESS;
+  static const std::shared_ptr<pcre2_compile_context> context = [] {
+    std::shared_ptr<pcre2_compile_context> c(pcre2_compile_context_create(nullptr),
+                                             &pcre2_compile_context_free);
+    pcre2_set_newline(c.get(), PCRE2_NEWLINE_ANYCRLF);
+    return c;
+  }();
+  int error = 0;
+  PCRE2_SIZE error_offset = 0;
+  pcre2_code* code =
+      pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.data()), translated.size(), options,
+                    &error, &error_offset, context.get());
+  if (!code) return prog;
+  prog->code.reset(code, &pcre2_code_free);
+  pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);  // else the interpreter, under the heap limit
+  uint32_t groups = 0;
+  pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &groups);
+  prog->groups = static_cast<int>(groups);
+  prog->valid = true;
   classify(decoded, icase, *prog);
   return prog;
 }
@@ -395,40 +392,6 @@ size_t find_blocks_sse2(const LiteralQuery& q, size_t& position) {
 }
 #endif
 
-#if QNL_HAVE_AVX2_DISPATCH
-__attribute__((target("avx2"))) size_t find_blocks_avx2(const LiteralQuery& q, size_t& position) {
-  const unsigned char* const s = q.s;
-  const size_t tail = q.m - 1;
-  const size_t last = q.last;
-  const __m256i first_v = _mm256_set1_epi8(static_cast<char>(q.l[0] | q.fold[0]));
-  const __m256i last_v = _mm256_set1_epi8(static_cast<char>(q.l[tail] | q.fold[tail]));
-  const __m256i first_fold = _mm256_set1_epi8(static_cast<char>(q.fold[0]));
-  const __m256i last_fold = _mm256_set1_epi8(static_cast<char>(q.fold[tail]));
-  size_t p = position;
-  while (p <= last && last - p >= 31) {
-    const auto* at = reinterpret_cast<const __m256i*>(s + p);
-    const auto* end_at = reinterpret_cast<const __m256i*>(s + p + tail);
-    const __m256i a = _mm256_or_si256(_mm256_loadu_si256(at), first_fold);
-    const __m256i b = _mm256_or_si256(_mm256_loadu_si256(end_at), last_fold);
-    auto mask = static_cast<unsigned>(_mm256_movemask_epi8(
-        _mm256_and_si256(_mm256_cmpeq_epi8(a, first_v), _mm256_cmpeq_epi8(b, last_v))));
-    while (mask != 0) {
-      const size_t c = p + static_cast<size_t>(std::countr_zero(mask));
-      if (q.accept(c)) return c;
-      mask &= mask - 1;
-    }
-    p += 32;
-  }
-  position = p;
-  return kNone;
-}
-
-bool have_avx2() {
-  static const bool yes = __builtin_cpu_supports("avx2");
-  return yes;
-}
-#endif
-
 // First occurrence of a literal starting on a character at or after `from`.
 // Markup is dense in '<', so candidates are filtered on the first and the
 // last byte of the literal together, many positions at a time.
@@ -443,12 +406,6 @@ size_t find_literal(const unsigned char* s, size_t n, const std::string& lit,
                        n - m,
                        &bounds};
   size_t p = from;
-#if QNL_HAVE_AVX2_DISPATCH
-  if (have_avx2()) {
-    const size_t found = find_blocks_avx2(q, p);
-    if (found != kNone) return found;
-  }
-#endif
 #if QNL_HAVE_SSE2
   const size_t found = find_blocks_sse2(q, p);
   if (found != kNone) return found;
@@ -526,64 +483,79 @@ void scan_lazy_span(const Program& prog, TextView text, bool global, Matches& ou
 
 // ---- engine runs ----
 
-template <class Iterator, class Regex, class ToByte>
-void engine_matches(Iterator begin, Iterator end, const Regex& re, bool global, ToByte to_byte,
-                    Matches& out) {
-  using Iter = boost::regex_iterator<Iterator>;
-  for (Iter it(begin, end, re), stop; it != stop; ++it) {
-    const auto& m = *it;
-    for (size_t g = 0; g < out.stride; ++g) {
-      if (g < m.size() && m[g].matched) {
-        const int64_t from = to_byte(m[g].first - begin);
-        const int64_t to = to_byte(m[g].second - begin);
-        out.groups.push_back({true, from, to - from});
-      } else {
-        out.groups.push_back({false, -1, 0});
-      }
-    }
-    if (!global) return;
+// Per thread: the JIT stack and the limits that bound every match.
+struct MatchContext {
+  pcre2_jit_stack* stack = pcre2_jit_stack_create(32 * 1024, regex_bounds::kJitStackMax, nullptr);
+  pcre2_match_context* context = pcre2_match_context_create(nullptr);
+  MatchContext() {
+    pcre2_jit_stack_assign(context, nullptr, stack);
+    pcre2_set_match_limit(context, regex_bounds::kMatchLimit);
+    pcre2_set_depth_limit(context, regex_bounds::kDepthLimit);
+    pcre2_set_heap_limit(context, regex_bounds::kHeapLimitKiB);
   }
+  ~MatchContext() {
+    pcre2_match_context_free(context);
+    pcre2_jit_stack_free(stack);
+  }
+  MatchContext(const MatchContext&) = delete;
+  MatchContext& operator=(const MatchContext&) = delete;
+};
+
+// The engine over the decoded text; offsets are turned back into bytes.
+RegexOutcome engine_matches(const Program& prog, TextView text, bool global, Matches& out) {
+  thread_local MatchContext context;
+  thread_local std::u32string wide;
+  thread_local std::vector<uint32_t> offsets;
+  decode(text, wide, &offsets);
+  std::unique_ptr<pcre2_match_data, decltype(&pcre2_match_data_free)> data(
+      pcre2_match_data_create_from_pattern(prog.code.get(), nullptr), &pcre2_match_data_free);
+  const auto* subject = reinterpret_cast<PCRE2_SPTR>(wide.data());
+  const RegexOutcome outcome = regex_bounds::bounded_search(
+      wide.size(), global, [&](size_t start, uint32_t options, size_t last_start) {
+        pcre2_set_offset_limit(context.context, last_start);
+        regex_bounds::Attempt attempt;
+        attempt.rc = pcre2_match(prog.code.get(), subject, wide.size(), start, options, data.get(),
+                                 context.context);
+        if (attempt.rc < 0) return attempt;
+        const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
+        for (size_t g = 0; g < out.stride; ++g) {
+          const PCRE2_SIZE from = ovector[2 * g];
+          const PCRE2_SIZE to = ovector[2 * g + 1];
+          if (g < static_cast<size_t>(attempt.rc) && from != PCRE2_UNSET) {
+            out.groups.push_back({true, static_cast<int64_t>(offsets[from]),
+                                  static_cast<int64_t>(offsets[to]) - offsets[from]});
+          } else {
+            out.groups.push_back({false, -1, 0});
+          }
+        }
+        attempt.begin = ovector[0];
+        attempt.end = ovector[1];
+        return attempt;
+      });
+  constexpr size_t kKeep = 1u << 20;  // do not hold on to huge buffers
+  if (wide.capacity() > kKeep) {
+    std::u32string().swap(wide);
+    std::vector<uint32_t>().swap(offsets);
+  }
+  return outcome;
 }
 
-bool is_ascii(TextView text) {
-  unsigned char any = 0;
-  for (const char c : text) any |= static_cast<unsigned char>(c);
-  return (any & 0x80) == 0;
-}
-
-// All matches (the first only without `global`), in byte offsets. False when
-// the engine gave up (complexity or memory limit): `out` is then empty.
-bool run_program(const Program& prog, TextView text, bool global, Matches& out) {
+// All matches (the first only without `global`), in byte offsets. A search
+// that did not complete leaves `out` empty.
+RegexOutcome run_program(const Program& prog, TextView text, bool global, Matches& out) {
   out.clear(static_cast<size_t>(prog.groups) + 1);
   const bool fast = g_fast_paths.load(std::memory_order_relaxed);
-  try {
-    if (fast && prog.kind == FastKind::kLiteral) {
-      scan_literal(prog, text, global, out);
-    } else if (fast && prog.kind == FastKind::kLazySpan) {
-      scan_lazy_span(prog, text, global, out);
-    } else if (fast && prog.ascii_pattern && is_ascii(text)) {
-      // Without double-byte characters bytes and characters coincide.
-      engine_matches(
-          text.data(), text.data() + text.size(), prog.narrow, global,
-          [](ptrdiff_t i) { return static_cast<int64_t>(i); }, out);
-    } else {
-      thread_local std::wstring wide;
-      thread_local std::vector<uint32_t> offsets;
-      decode(text, wide, &offsets);
-      engine_matches(
-          wide.data(), wide.data() + wide.size(), prog.wide, global,
-          [](ptrdiff_t i) { return static_cast<int64_t>(offsets[i]); }, out);
-      constexpr size_t kKeep = 1u << 20;  // do not hold on to huge buffers
-      if (wide.capacity() > kKeep) {
-        std::wstring().swap(wide);
-        std::vector<uint32_t>().swap(offsets);
-      }
-    }
-  } catch (...) {
-    out.clear(out.stride);
-    return false;
+  if (fast && prog.kind == FastKind::kLiteral) {
+    scan_literal(prog, text, global, out);
+    return RegexOutcome::kComplete;
   }
-  return true;
+  if (fast && prog.kind == FastKind::kLazySpan) {
+    scan_lazy_span(prog, text, global, out);
+    return RegexOutcome::kComplete;
+  }
+  const RegexOutcome outcome = engine_matches(prog, text, global, out);
+  if (outcome != RegexOutcome::kComplete) out.clear(out.stride);
+  return outcome;
 }
 
 // `text` with the group-0 spans replaced by `replacement`.
