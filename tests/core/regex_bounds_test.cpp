@@ -8,9 +8,14 @@
 
 #include "monitor/crawl_rules.h"
 #include "monitor/crawler.h"
+#include "monitor/monitor_view.h"
+#include "storage/configuration.h"
 #include "storage/database.h"
+#include "storage/stored_posts.h"
+#include "support/fixture_server.h"
 #include "support/listing_pages.h"
 #include "support/test_database.h"
+#include "text/encoding.h"
 #include "text/regex.h"
 
 namespace qnl {
@@ -125,6 +130,41 @@ TEST(RegexBounds, ShippedRulesPassOnALargeListingAndTheCrawlerTellsALimitApart) 
   RegexOutcome outcome = RegexOutcome::kComplete;
   EXPECT_TRUE(match_posts(Text(100'000, 'a'), empty_groups_pattern(""), 1, 1, &outcome).empty());
   EXPECT_EQ(outcome, RegexOutcome::kLimit);
+}
+
+class StatusView : public MonitorView {
+ public:
+  void show_status(const Text& text) override { statuses.push_back(text); }
+  void add_article_row(const ArticleRow&) override { ++rows; }
+  void add_reminder_row(const Text&, const Text&, const Text&) override {}
+  void clear_reminders() override {}
+  std::vector<Text> statuses;
+  int rows = 0;
+};
+
+TEST(RegexBounds, ACrawlWhoseRuleHitsALimitFindsNothingAndNamesTheRule) {
+  test::ShippedDatabase shipped;
+  Database db;
+  ASSERT_TRUE(db.db_open(shipped.path()));
+  RuleGrid rules;
+  load_rules(db, rules);
+  ConfigStore config;
+  ASSERT_EQ(load_configuration(db, config), ConfigLoad::loaded);
+  test::FixtureServer forum;
+  forum.set_handler([](const test::FixtureRequest&) {
+    return test::FixtureResponse::ok(Text(100'000, 'a'), {"Content-Type: text/html; charset=gbk"});
+  });
+  const test::ScopedNetOverrides overrides({forum.connect_to("www.zuanke8.com", 80)});
+  rules.set_rule_field(1, kBefore, "");  // the whole page is the listing
+  rules.set_rule_field(1, kReg, empty_groups_pattern(""));
+  StoredPostIndex stored(db);
+  MonitorState state;
+  StatusView view;
+  CrawlContext context{db, rules, config, view, state, stored};
+  crawl(1, context);
+  EXPECT_EQ(view.rows, 0);
+  ASSERT_EQ(view.statuses.size(), 1u);
+  EXPECT_EQ(view.statuses[0], test::gbk("赚客大家谈：规则表达式超出匹配限制，本次未找到文章"));
 }
 
 }  // namespace
