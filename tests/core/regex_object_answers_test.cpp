@@ -178,9 +178,17 @@ constexpr uint32_t kSeed = 20261209;
 constexpr int kCases = 4000;
 const char* const kAnswers = QNL_TEST_DATA_DIR "/regex_object_answers.txt";
 
-TEST(RegexObjectAnswers, AgreeWithTheRecordedEngine) {
+class RegexObjectAnswers : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { regex_set_fast_paths(GetParam()); }
+  void TearDown() override { regex_set_fast_paths(true); }
+};
+INSTANTIATE_TEST_SUITE_P(Paths, RegexObjectAnswers, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "fast" : "engine"; });
+
+TEST_P(RegexObjectAnswers, AgreeWithTheRecordedEngine) {
   // QNL_RECORD_REGEX_ANSWERS=1 writes the answers of the engine built in.
-  const bool record = std::getenv("QNL_RECORD_REGEX_ANSWERS") != nullptr;
+  const bool record = std::getenv("QNL_RECORD_REGEX_ANSWERS") != nullptr && GetParam();
   Dice dice(kSeed);
   std::vector<std::string> answers;
   for (int i = 0; i < kCases; ++i) answers.push_back(answer(make_case(dice)));
