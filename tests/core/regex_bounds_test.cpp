@@ -1,10 +1,13 @@
 // Bounds on every search: a hostile rule expression or page can neither stall
 // a crawl nor take much memory, and a stop request ends a search.
+#define PCRE2_CODE_UNIT_WIDTH 8
 #include <gtest/gtest.h>
+#include <pcre2.h>
 #include <sys/resource.h>
 
 #include <atomic>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "monitor/crawl_rules.h"
@@ -103,10 +106,74 @@ TEST(RegexBounds, MatchesAcrossManyWindowsAreAllFound) {
   const MatchList found = regex_search_all(re, text);
   ASSERT_EQ(found.size(), 5000u);
   EXPECT_EQ(match_group_text(found[4999], text, 1), "4999");
+  // A lone match at every position of the first windows and their edges.
+  ASSERT_TRUE(regex_compile(re, "(?<=z)a", false));
+  for (size_t p = 1; p < 1100; ++p) {
+    const MatchList one = regex_search_all(re, Text(p, 'z') + "a" + Text(40, 'z'));
+    ASSERT_EQ(one.size(), 1u) << p;
+    EXPECT_EQ(one[0][0].offset, static_cast<int64_t>(p));
+  }
   ASSERT_TRUE(regex_compile(re, "$", false));
   EXPECT_EQ(regex_search_all(re, Text(3000, 'z')).size(), 1u);
   ASSERT_TRUE(regex_compile(re, "z*", false));
   EXPECT_EQ(regex_search_all(re, Text(3000, 'z') + "y").size(), 3u);  // zzz..., "", ""
+}
+
+// All matches of a plain global search, one PCRE2 call per match, for
+// comparison with the windowed search.
+std::vector<std::pair<size_t, size_t>> plain_search(const std::string& pattern,
+                                                    const std::string& text) {
+  std::vector<std::pair<size_t, size_t>> found;
+  int error = 0;
+  PCRE2_SIZE error_offset = 0;
+  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                                   PCRE2_DOTALL | PCRE2_MULTILINE | PCRE2_CASELESS, &error,
+                                   &error_offset, nullptr);
+  if (!code) return found;
+  pcre2_match_data* data = pcre2_match_data_create_from_pattern(code, nullptr);
+  size_t start = 0;
+  uint32_t options = 0;
+  while (start <= text.size()) {
+    const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), start,
+                               options, data, nullptr);
+    if (rc == PCRE2_ERROR_NOMATCH) {
+      if (options == 0) break;
+      options = 0;
+      ++start;
+      continue;
+    }
+    if (rc < 0) break;
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
+    found.emplace_back(ovector[0], ovector[1] - ovector[0]);
+    options = ovector[0] == ovector[1] ? PCRE2_ANCHORED | PCRE2_NOTEMPTY_ATSTART : 0;
+    start = ovector[1];
+  }
+  pcre2_match_data_free(data);
+  pcre2_code_free(code);
+  return found;
+}
+
+TEST(RegexBounds, WindowedSearchFindsWhatAPlainSearchFinds) {
+  const char* const atoms[] = {
+      "a",     "b",   "<",   ">",    "x*",  "(?<=a)b", "(?<!<)a",    "^",        "$", ".*?",
+      "[^<]*", "\\d", "a|b", "(a)?", "\\b", "(?=b)",   "<b>.*?</b>", "\xD6\xD0", "\n"};
+  const char* const pieces[] = {"a",    "b", "<b>", "</b>",     "\n",
+                                "\r\n", "1", " ",   "\xD6\xD0", "\x81"};
+  std::mt19937 random(5);
+  for (int round = 0; round < 400; ++round) {
+    std::string pattern;
+    const int atom_count = 1 + static_cast<int>(random() % 3);
+    for (int i = 0; i < atom_count; ++i) pattern += atoms[random() % std::size(atoms)];
+    std::string text;
+    const int length = static_cast<int>(random() % 1500);
+    while (static_cast<int>(text.size()) < length) text += pieces[random() % std::size(pieces)];
+    CompiledRegex re;
+    ASSERT_TRUE(regex_compile(re, pattern, false)) << pattern;
+    std::vector<std::pair<size_t, size_t>> windowed;
+    for (const RegexMatch& m : regex_search_all(re, text))
+      windowed.emplace_back(static_cast<size_t>(m[0].offset), static_cast<size_t>(m[0].length));
+    ASSERT_EQ(windowed, plain_search(pattern, text)) << testing::PrintToString(pattern);
+  }
 }
 
 TEST(RegexBounds, ShippedRulesPassOnALargeListingAndTheCrawlerTellsALimitApart) {
