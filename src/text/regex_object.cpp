@@ -8,13 +8,12 @@
 // character class and have no case, so "\w", "\s" and case folding act on
 // ASCII only, and a pattern decoded the same way matches Chinese literally.
 // Because a byte below 0x40 (or 0x7F, 0xFF) is never a trail byte, it always
-// starts a character: the fast paths below rely on that.
+// starts a character: the shortcuts (regex_shortcuts.h) rely on that.
 #define PCRE2_CODE_UNIT_WIDTH 32
 #include <pcre2.h>
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -22,31 +21,19 @@
 #include "text/cp936.h"
 #include "text/regex.h"
 #include "text/regex_bounds.h"
-
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define QNL_HAVE_SSE2 1
-#else
-#define QNL_HAVE_SSE2 0
-#endif
+#include "text/regex_shortcuts.h"
 
 namespace qnl {
 
 namespace {
 
-constexpr bool is_lead(unsigned char b) {
-  return is_lead_byte(b);
-}
-constexpr bool is_trail(unsigned char b) {
-  return is_trail_byte(b);
-}
-
-constexpr char32_t kDoubleBase = 0x100000;
-constexpr char32_t kLoneBase = 0x10FF00;
+using regex_shortcuts::kDoubleBase;
+using regex_shortcuts::kLoneBase;
+using regex_shortcuts::Matches;
 
 // Length in bytes of the character starting at `i`.
 inline size_t char_length(const unsigned char* s, size_t n, size_t i) {
-  return (is_lead(s[i]) && i + 1 < n && is_trail(s[i + 1])) ? 2 : 1;
+  return (is_lead_byte(s[i]) && i + 1 < n && is_trail_byte(s[i + 1])) ? 2 : 1;
 }
 
 // Decodes `text` into `out`; `offsets` (when given) receives the byte offset
@@ -84,20 +71,10 @@ TextView capped(TextView text) {
 
 // ---- compiled regex object patterns ----
 
-enum class FastKind {
-  kNone,      // only the engine
-  kLiteral,   // plain text
-  kLazySpan,  // literal, ".*?" or "(.*?)", literal
-};
-
 struct Program {
   bool valid = false;
   int groups = 0;
-  FastKind kind = FastKind::kNone;
-  // Literal parts as CP936 bytes, with a flag per byte telling whether it is
-  // an ASCII letter to compare without regard to case.
-  std::string first, second;
-  std::string first_fold, second_fold;  // 0x20 where case is ignored, else 0
+  regex_shortcuts::Shortcut shortcut;
   std::shared_ptr<pcre2_code> code;
 };
 
@@ -168,88 +145,6 @@ std::u32string translate(const std::u32string& p, bool multiline) {
   return out;
 }
 
-bool is_meta(char32_t c) {
-  switch (c) {
-    case U'\\':
-    case U'^':
-    case U'$':
-    case U'.':
-    case U'|':
-    case U'?':
-    case U'*':
-    case U'+':
-    case U'(':
-    case U')':
-    case U'[':
-    case U'{':
-      return true;
-    default:
-      return false;
-  }
-}
-
-// Escapes that stand for the character itself in both engines.
-bool is_plain_escape(char32_t c) {
-  return c > 0 && c < 0x80 && std::strchr(".\\/*+?()[]{}|^$-\"", static_cast<char>(c)) != nullptr;
-}
-
-// Reads a literal run from p[i]; false when a character cannot be taken
-// literally by the fast paths (lone bytes compare differently).
-void read_literal(const std::u32string& p, size_t& i, std::string& bytes, std::string& fold,
-                  bool icase, bool& ok) {
-  ok = true;
-  while (i < p.size()) {
-    char32_t c = p[i];
-    if (c == U'\\') {
-      if (i + 1 < p.size() && is_plain_escape(p[i + 1])) {
-        c = p[i + 1];
-        i += 2;
-      } else {
-        return;
-      }
-    } else if (is_meta(c)) {
-      return;
-    } else {
-      ++i;
-    }
-    if (c < 0x80) {
-      bytes.push_back(static_cast<char>(c));
-      const bool letter = (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
-      fold.push_back(icase && letter ? 0x20 : 0);
-    } else if (c >= kDoubleBase && c < kLoneBase) {
-      const unsigned code = static_cast<unsigned>(c - kDoubleBase);
-      bytes.push_back(static_cast<char>(code >> 8));
-      bytes.push_back(static_cast<char>(code & 0xFF));
-      fold.append(2, '\0');
-    } else {
-      ok = false;
-      return;
-    }
-  }
-}
-
-void classify(const std::u32string& p, bool icase, Program& prog) {
-  size_t i = 0;
-  bool ok = false;
-  read_literal(p, i, prog.first, prog.first_fold, icase, ok);
-  if (!ok || prog.first.empty()) return;
-  if (i == p.size()) {
-    prog.kind = FastKind::kLiteral;
-    return;
-  }
-  const std::u32string_view rest = std::u32string_view(p).substr(i);
-  if (rest.starts_with(U"(.*?)")) {
-    i += 5;
-  } else if (rest.starts_with(U".*?")) {
-    i += 3;
-  } else {
-    return;
-  }
-  read_literal(p, i, prog.second, prog.second_fold, icase, ok);
-  if (!ok || prog.second.empty() || i != p.size()) return;
-  prog.kind = FastKind::kLazySpan;
-}
-
 std::shared_ptr<const Program> compile_program(TextView pattern, bool icase, bool multiline) {
   auto prog = std::make_shared<Program>();
   std::u32string decoded;
@@ -278,7 +173,7 @@ std::shared_ptr<const Program> compile_program(TextView pattern, bool icase, boo
   pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &groups);
   prog->groups = static_cast<int>(groups);
   prog->valid = true;
-  classify(decoded, icase, *prog);
+  prog->shortcut = regex_shortcuts::classify(decoded, icase);
   return prog;
 }
 
@@ -305,180 +200,6 @@ std::shared_ptr<const Program> get_program(TextView pattern, bool icase, bool mu
   if (cache.size() >= kCacheSize) cache.pop_back();
   cache.insert(cache.begin(), CacheEntry{std::string(pattern), icase, multiline, program});
   return program;
-}
-
-// ---- fast paths over the bytes ----
-
-// Tells whether byte positions are character starts, for queries at
-// non-decreasing positions.
-class BoundaryTracker {
- public:
-  BoundaryTracker(const unsigned char* s, size_t n) : s_(s), n_(n) {}
-
-  bool at(size_t p) {
-    if (p == 0 || p >= n_ || !is_trail(s_[p])) return true;  // not a trail: starts a character
-    size_t start = known_ <= p ? known_ : 0;
-    // The byte after one that cannot be a trail byte starts a character.
-    for (size_t r = p; r > start; --r) {
-      if (!is_trail(s_[r - 1])) {
-        start = r;
-        break;
-      }
-    }
-    size_t i = start;
-    for (;;) {
-      const size_t step = char_length(s_, n_, i);
-      if (i + step > p) break;
-      i += step;
-    }
-    known_ = i;
-    return i == p;
-  }
-
- private:
-  const unsigned char* s_;
-  size_t n_;
-  size_t known_ = 0;
-};
-
-constexpr size_t kNone = static_cast<size_t>(-1);
-
-inline bool literal_at(const unsigned char* s, const unsigned char* l, const unsigned char* fold,
-                       size_t m) {
-  for (size_t k = 0; k < m; ++k) {
-    if ((s[k] | fold[k]) != (l[k] | fold[k])) return false;
-  }
-  return true;
-}
-
-struct LiteralQuery {
-  const unsigned char* s;
-  const unsigned char* l;
-  const unsigned char* fold;
-  size_t m;
-  size_t last;  // last possible start
-  BoundaryTracker* bounds;
-  bool accept(size_t q) const { return literal_at(s + q, l, fold, m) && bounds->at(q); }
-};
-
-#if QNL_HAVE_SSE2
-// Candidates are positions whose first and last literal bytes both fit,
-// sixteen positions per step; `p` is left where the blocks stop.
-size_t find_blocks_sse2(const LiteralQuery& q, size_t& position) {
-  const unsigned char* const s = q.s;
-  const size_t tail = q.m - 1;
-  const size_t last = q.last;
-  const __m128i first_v = _mm_set1_epi8(static_cast<char>(q.l[0] | q.fold[0]));
-  const __m128i last_v = _mm_set1_epi8(static_cast<char>(q.l[tail] | q.fold[tail]));
-  const __m128i first_fold = _mm_set1_epi8(static_cast<char>(q.fold[0]));
-  const __m128i last_fold = _mm_set1_epi8(static_cast<char>(q.fold[tail]));
-  size_t p = position;
-  while (p <= last && last - p >= 15) {  // starts p..p+15 are all possible
-    const auto* at = reinterpret_cast<const __m128i*>(s + p);
-    const auto* end_at = reinterpret_cast<const __m128i*>(s + p + tail);
-    const __m128i a = _mm_or_si128(_mm_loadu_si128(at), first_fold);
-    const __m128i b = _mm_or_si128(_mm_loadu_si128(end_at), last_fold);
-    auto mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first_v), _mm_cmpeq_epi8(b, last_v))));
-    while (mask != 0) {
-      const size_t c = p + static_cast<size_t>(std::countr_zero(mask));
-      if (q.accept(c)) return c;
-      mask &= mask - 1;
-    }
-    p += 16;
-  }
-  position = p;
-  return kNone;
-}
-#endif
-
-// First occurrence of a literal starting on a character at or after `from`.
-// Markup is dense in '<', so candidates are filtered on the first and the
-// last byte of the literal together, many positions at a time.
-size_t find_literal(const unsigned char* s, size_t n, const std::string& lit,
-                    const std::string& fold_mask, size_t from, BoundaryTracker& bounds) {
-  const size_t m = lit.size();
-  if (m > n || from > n - m) return kNone;
-  const LiteralQuery q{s,
-                       reinterpret_cast<const unsigned char*>(lit.data()),
-                       reinterpret_cast<const unsigned char*>(fold_mask.data()),
-                       m,
-                       n - m,
-                       &bounds};
-  size_t p = from;
-#if QNL_HAVE_SSE2
-  const size_t found = find_blocks_sse2(q, p);
-  if (found != kNone) return found;
-#endif
-  const unsigned char first_byte = q.l[0] | q.fold[0];
-  for (; p <= q.last; ++p) {
-    if ((s[p] | q.fold[0]) == first_byte && q.accept(p)) return p;
-  }
-  return kNone;
-}
-
-// Flat match storage: `stride` groups per match, group 0 first.
-struct Matches {
-  std::vector<MatchGroup> groups;
-  size_t stride = 1;
-  size_t count() const { return groups.size() / stride; }
-  void clear(size_t new_stride) {
-    groups.clear();
-    stride = new_stride;
-  }
-};
-
-void scan_literal(const Program& prog, TextView text, bool global, Matches& out) {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t n = text.size();
-  BoundaryTracker bounds(s, n);
-  size_t pos = 0;
-  for (;;) {
-    const size_t p = find_literal(s, n, prog.first, prog.first_fold, pos, bounds);
-    if (p == kNone) return;
-    out.groups.push_back({true, static_cast<int64_t>(p), static_cast<int64_t>(prog.first.size())});
-    if (!global) return;
-    pos = p + prog.first.size();
-  }
-}
-
-void scan_lazy_span(const Program& prog, TextView text, bool global, Matches& out) {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t n = text.size();
-  BoundaryTracker first_bounds(s, n);
-  BoundaryTracker second_bounds(s, n);
-  // The first end literal and the first LF at or after a point only move
-  // forward as the start moves forward; remember them to stay linear.
-  size_t end_from = kNone, end_at = kNone;
-  size_t lf_from = kNone, lf_at = kNone;
-  size_t pos = 0;
-  for (;;) {
-    const size_t start = find_literal(s, n, prog.first, prog.first_fold, pos, first_bounds);
-    if (start == kNone) return;
-    const size_t inner = start + prog.first.size();
-    if (end_from == kNone || end_from > inner || (end_at != kNone && end_at < inner)) {
-      end_at = find_literal(s, n, prog.second, prog.second_fold, inner, second_bounds);
-      end_from = inner;
-    }
-    if (end_at == kNone) return;  // no end literal anywhere further on
-    if (lf_from == kNone || lf_from > inner || (lf_at != kNone && lf_at < inner)) {
-      const void* hit = inner < n ? std::memchr(s + inner, '\n', n - inner) : nullptr;
-      lf_at = hit ? static_cast<size_t>(static_cast<const unsigned char*>(hit) - s) : kNone;
-      lf_from = inner;
-    }
-    if (lf_at != kNone && lf_at < end_at) {  // "." cannot cross the LF
-      pos = start + 1;
-      continue;
-    }
-    const size_t end = end_at + prog.second.size();
-    out.groups.push_back({true, static_cast<int64_t>(start), static_cast<int64_t>(end - start)});
-    if (prog.groups == 1) {
-      out.groups.push_back(
-          {true, static_cast<int64_t>(inner), static_cast<int64_t>(end_at - inner)});
-    }
-    if (!global) return;
-    pos = end;
-  }
 }
 
 // ---- engine runs ----
@@ -545,12 +266,12 @@ RegexOutcome engine_matches(const Program& prog, TextView text, bool global, Mat
 RegexOutcome run_program(const Program& prog, TextView text, bool global, Matches& out) {
   out.clear(static_cast<size_t>(prog.groups) + 1);
   const bool fast = g_fast_paths.load(std::memory_order_relaxed);
-  if (fast && prog.kind == FastKind::kLiteral) {
-    scan_literal(prog, text, global, out);
+  if (fast && prog.shortcut.kind == regex_shortcuts::Kind::kLiteral) {
+    regex_shortcuts::scan_literal(prog.shortcut, text, global, out);
     return RegexOutcome::kComplete;
   }
-  if (fast && prog.kind == FastKind::kLazySpan) {
-    scan_lazy_span(prog, text, global, out);
+  if (fast && prog.shortcut.kind == regex_shortcuts::Kind::kLazySpan) {
+    regex_shortcuts::scan_lazy_span(prog.shortcut, text, global, out);
     return RegexOutcome::kComplete;
   }
   const RegexOutcome outcome = engine_matches(prog, text, global, out);
