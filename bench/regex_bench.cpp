@@ -136,6 +136,17 @@ void BM_GeneralPattern(benchmark::State& state) {
 }
 BENCHMARK(BM_GeneralPattern)->Unit(benchmark::kMicrosecond);
 
+// Byte hits that all fall inside characters: a search of a 320 KB run of one
+// Chinese character for the pair its halves make across characters.
+void BM_FindTextAcrossCharacters(benchmark::State& state) {
+  Text run;
+  while (run.size() < 320 * 1024) run += "\xB0\xA1";  // 啊
+  for (auto _ : state) benchmark::DoNotOptimize(find_text(run, "\xA1\xB0"));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(run.size()));
+}
+BENCHMARK(BM_FindTextAcrossCharacters)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 }  // namespace qnl
 

@@ -65,11 +65,13 @@ void prepare_listing(int rule_id, Text& listing) {
   // Rule 6's listing is taken as the board shows it.
 }
 
-std::vector<ListedPost> match_posts(TextView listing, TextView reg, int tindex, int idindex) {
+std::vector<ListedPost> match_posts(TextView listing, TextView reg, int tindex, int idindex,
+                                    RegexOutcome* outcome) {
   std::vector<ListedPost> posts;
+  if (outcome) *outcome = RegexOutcome::kComplete;
   CompiledRegex expression;
   if (!regex_compile(expression, reg, false)) return posts;
-  for (const RegexMatch& match : regex_search_all(expression, listing))
+  for (const RegexMatch& match : regex_search_all(expression, listing, outcome))
     posts.push_back(
         {match_group_text(match, listing, tindex), match_group_text(match, listing, idindex)});
   return posts;
@@ -90,8 +92,15 @@ void crawl(int rule_id, CrawlContext& context) {
         cut_listing(fetch_listing(rule_id, rule.url, rule.isgbk, context), rule.before, rule.after);
     if (!listing.empty()) break;
   }
+  // A stop request (the cancelled connection) also ends the page's searches.
+  const RegexStopScope stop_scope(
+      [&context] { return context.connection && context.connection->cancelled(); });
   prepare_listing(rule_id, listing);
-  const std::vector<ListedPost> posts = match_posts(listing, rule.reg, rule.tindex, rule.idindex);
+  RegexOutcome outcome = RegexOutcome::kComplete;
+  const std::vector<ListedPost> posts =
+      match_posts(listing, rule.reg, rule.tindex, rule.idindex, &outcome);
+  if (outcome == RegexOutcome::kLimit)  // the rule found nothing this time
+    context.view.show_status(site + utf8_to_local("：规则表达式超出匹配限制，本次未找到文章"));
 
   const auto config = context.config.current();
   MonitorState& state = context.state;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "monitor/monitor_view.h"
+#include "text/regex.h"
 #include "text/text.h"
 
 namespace qnl {
@@ -36,8 +37,10 @@ struct ListedPost {
   Text id;
 };
 
-// Every match of `reg` (letter case ignored) in page order.
-std::vector<ListedPost> match_posts(TextView listing, TextView reg, int tindex, int idindex);
+// Every match of `reg` (letter case ignored) in page order; none when the
+// search did not complete (`outcome`, when given, tells why).
+std::vector<ListedPost> match_posts(TextView listing, TextView reg, int tindex, int idindex,
+                                    RegexOutcome* outcome = nullptr);
 
 // The post's address: every "[idindex]" of the template replaced by the id.
 Text post_address(TextView pinurl, int idindex, TextView post_id);

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "text/cp936.h"
+
 namespace qnl {
 namespace {
 
@@ -73,10 +75,11 @@ size_t utf8_sequence_length(std::string_view rest) {
   return i;
 }
 
-// Bytes of the CP936 character that starts `rest`.
+// Bytes of the CP936 character that starts `rest`: a lead byte without a
+// valid trail byte after it is one byte, so the byte after it (often "<" or a
+// quote) is converted on its own.
 size_t cp936_sequence_length(std::string_view rest) {
-  const auto lead = static_cast<unsigned char>(rest[0]);
-  return (lead > 0x80 && lead < 0xFF && rest.size() > 1) ? 2 : 1;
+  return char_length_at(rest, 0);
 }
 
 Converter& from_utf8() {

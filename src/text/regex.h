@@ -5,14 +5,16 @@
 //    and reader pick posts out of pages): "." matches any byte, line breaks
 //    included; "^"/"$" also match at line breaks; a double-byte character is
 //    two units;
-//  - the regex object over Boost.Regex (markup stripping): ECMAScript-like
-//    rules, "." stops only at LF, "^"/"$" match at CR or LF in multi-line
-//    mode, case ignored by default, the unit is the character and offsets are
-//    reported in bytes.
-// A pattern that runs into the engine's complexity limit counts as no match.
+//  - the regex object, PCRE2 in 32-bit code units over the decoded text
+//    (markup stripping): Perl syntax, "." stops only at LF, "^"/"$" match at
+//    CR or LF in multi-line mode, case ignored by default, the unit is the
+//    character and offsets are reported in bytes.
+// Every search is bounded (see regex_bounds.h): a search that runs into a
+// limit, or is ended by a stop request, counts as no match.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +27,28 @@ namespace qnl {
 // Largest text handed to either engine; only this much of a longer text is
 // searched (the regex object's replace keeps the rest unchanged).
 inline constexpr size_t kRegexTextCap = 32u << 20;
+
+// How a search ended. A search that did not complete found nothing.
+enum class RegexOutcome {
+  kComplete,
+  kLimit,    // the pattern ran into a match, memory or time limit
+  kStopped,  // the thread's stop request ended it
+};
+
+// While alive, searches on this thread end (kStopped) once `stop` returns
+// true; it is asked between windows of start positions, so a stop request
+// ends a search well within a second. Scopes nest; the innermost counts.
+class RegexStopScope {
+ public:
+  explicit RegexStopScope(std::function<bool()> stop);
+  ~RegexStopScope();
+  RegexStopScope(const RegexStopScope&) = delete;
+  RegexStopScope& operator=(const RegexStopScope&) = delete;
+
+ private:
+  std::function<bool()> stop_;
+  const std::function<bool()>* outer_;
+};
 
 // ---- Perl-syntax engine over bytes ----
 
@@ -47,16 +71,19 @@ class CompiledRegex {
 
  private:
   friend bool regex_compile(CompiledRegex&, TextView, bool);
-  friend MatchList regex_search_all(const CompiledRegex&, TextView);
+  friend MatchList regex_search_all(const CompiledRegex&, TextView, RegexOutcome*);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 
 // True when the pattern compiles; an expression that did not compile finds
-// nothing.
+// nothing. A pattern that turns off the JIT compiler ("(*NO_JIT)") is
+// refused: the JIT keeps runaway patterns cheap in memory.
 bool regex_compile(CompiledRegex& expression, TextView pattern, bool case_sensitive = true);
-// All non-overlapping matches, left to right.
-MatchList regex_search_all(const CompiledRegex& expression, TextView text);
+// All non-overlapping matches, left to right; none when the search did not
+// complete. `outcome` (when given) tells how it ended.
+MatchList regex_search_all(const CompiledRegex& expression, TextView text,
+                           RegexOutcome* outcome = nullptr);
 // Text of one group of one match (0 = whole match), empty when the group did
 // not take part; `position` receives its 0-based byte offset (-1 when empty
 // because the group did not take part or does not exist).
@@ -107,8 +134,8 @@ Text regex_replace_all(TextView pattern, TextView text, TextView replacement);
 // than any match (markup stripping) no memory is allocated.
 void regex_replace_all_in_place(TextView pattern, Text& text, TextView replacement);
 
-// Plain-text and lazy-span patterns, and texts without double-byte
-// characters, take shortcuts that give the engine's results. Tests and
+// Plain-text and lazy-span patterns take shortcuts over the bytes that give
+// the engine's results. Tests and
 // benchmarks turn them off to compare; on by default.
 void regex_set_fast_paths(bool enabled);
 

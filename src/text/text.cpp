@@ -5,21 +5,17 @@
 #include <climits>
 #include <cstring>
 
+#include "text/cp936.h"
+
 namespace qnl {
 namespace {
-
-inline bool is_lead(unsigned char c) {
-  return c >= 0x80;
-}
 
 inline unsigned char fold(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? c + 32 : c;
 }
 
-// Length of the character starting at `pos`: two bytes for a lead byte with a
-// byte after it, else one.
 inline size_t char_length(TextView text, size_t pos) {
-  return (is_lead(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size()) ? 2 : 1;
+  return char_length_at(text, pos);
 }
 
 // The first character boundary at or after `target`, walking from the
@@ -51,29 +47,30 @@ inline size_t find_bytes(TextView text, TextView sought, size_t from) {
 #endif
 }
 
-// A character boundary at or before `pos`: just after the nearest byte below
-// 0x40, which is never the second byte of a double-byte character.
-inline size_t boundary_before(TextView text, size_t pos) {
-  while (pos > 0 && static_cast<unsigned char>(text[pos - 1]) >= 0x40) --pos;
+// A character boundary at or before `pos`: just after the nearest byte that is
+// never the second byte of a double-byte character, or `floor`, a boundary
+// already known (so repeated calls never walk back over the same bytes).
+inline size_t boundary_before(TextView text, size_t pos, size_t floor = 0) {
+  while (pos > floor && is_trail_byte(static_cast<unsigned char>(text[pos - 1]))) --pos;
   return pos;
 }
 
-// Whether `sought` stands at `pos`, comparing double-byte characters exactly
-// and, with `ignore_case`, ASCII letters folded.
+// Whether `sought` stands at `pos`, comparing bytes exactly except, with
+// `ignore_case`, ASCII letters that start a character of `sought` (a trail
+// byte that looks like a letter is part of a double-byte character and
+// compares exactly). A lone byte of 0x80 or above compares exactly too.
 inline bool matches_at(TextView text, size_t pos, TextView sought, bool ignore_case) {
   if (pos + sought.size() > text.size()) return false;
   if (!ignore_case) return std::memcmp(text.data() + pos, sought.data(), sought.size()) == 0;
-  for (size_t i = 0; i < sought.size(); ++i) {
-    const auto a = static_cast<unsigned char>(text[pos + i]);
-    const auto b = static_cast<unsigned char>(sought[i]);
-    if (is_lead(b)) {
-      if (a != b || pos + i + 1 >= text.size() || i + 1 >= sought.size() ||
-          text[pos + i + 1] != sought[i + 1])
-        return false;
-      ++i;
-    } else if (fold(a) != fold(b)) {
+  for (size_t i = 0; i < sought.size();) {
+    const size_t n = char_length(sought, i);
+    if (n == 2) {
+      if (text[pos + i] != sought[i] || text[pos + i + 1] != sought[i + 1]) return false;
+    } else if (fold(static_cast<unsigned char>(text[pos + i])) !=
+               fold(static_cast<unsigned char>(sought[i]))) {
       return false;
     }
+    i += n;
   }
   return true;
 }
@@ -87,11 +84,9 @@ size_t find_from(TextView text, TextView sought, size_t from, bool ignore_case) 
     size_t boundary = from;
     size_t search = from;
     while (true) {
-      const void* found =
-          memmem(text.data() + search, text.size() - search, sought.data(), sought.size());
-      if (!found) return TextView::npos;
-      const size_t hit = static_cast<const char*>(found) - text.data();
-      boundary = walk_to(text, std::max(boundary, boundary_before(text, hit)), hit);
+      const size_t hit = find_bytes(text, sought, search);
+      if (hit == TextView::npos) return TextView::npos;
+      boundary = walk_to(text, boundary_before(text, hit, boundary), hit);
       if (boundary == hit) return hit;
       search = boundary;  // the hit fell inside a double-byte character
     }

@@ -33,6 +33,24 @@ TEST(Encoding, UnrepresentableAndMalformedBecomeQuestionMarks) {
             "b");
 }
 
+TEST(Encoding, MalformedLocalTextLosesOnlyTheBadByte) {
+  struct Case {
+    const char* name;
+    std::string local;
+    std::string utf8;
+  };
+  const std::string bad = "\xEF\xBF\xBD";
+  const Case cases[] = {
+      {"lone lead before markup", "a\x81<b>", "a" + bad + "<b>"},
+      {"lone lead before a quote", "\xD6\"x\"", bad + "\"x\""},
+      {"lead then 7F", "\xD6\x7F", bad + "\x7F"},
+      {"lead at the end", "ab\xD6", "ab" + bad},
+      {"FF alone", "\xFF<", bad + "<"},
+      {"two lone leads then a pair", "\x81\n\xD6\xD0", bad + "\n\xE4\xB8\xAD"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(local_to_utf8(c.local), c.utf8) << c.name;
+}
+
 TEST(Encoding, BodyEndsAtFirstNul) {
   EXPECT_EQ(utf8_bytes_to_text(std::string("ab\0cd", 5)), "ab");
   EXPECT_EQ(utf8_bytes_to_text(""), "");

@@ -183,6 +183,52 @@ TEST_P(FastAndEngine, AnchorsAtCrAndLfOnlyInMultiLineMode) {
   EXPECT_EQ(regex_replace_all("^\\s+|\\s+$", "\r\n x \r\n", ""), "x");
 }
 
+TEST_P(FastAndEngine, LineEndsAreCrLfOrCrLfAndNeverInsideCrLf) {
+  struct Case {
+    const char* pattern;
+    const char* subject;
+    bool multiline;
+    std::vector<int64_t> offsets;
+  };
+  const Case cases[] = {
+      {"$", "a\r\nb", true, {1, 4}},
+      {"^", "a\r\nb", true, {0, 3}},
+      {"$", "a\n\rb", true, {1, 2, 4}},
+      {"^", "a\n\rb", true, {0, 2, 3}},
+      {"x$", "x\r\r\nx", true, {0, 4}},
+      {"[^<]*$", "ab\r\n<", true, {0, 2, 5}},  // "ab", empty before CR, empty at the end
+      {"$", "a\r\n", false, {3}},
+      {"^", "\r\na", false, {0}},
+      {"(?m)$", "a\nb", false, {1, 3}},
+  };
+  for (const Case& c : cases) {
+    RegexObject re;
+    ASSERT_TRUE(re.execute(c.pattern, c.subject, false, c.multiline)) << c.pattern;
+    std::vector<int64_t> offsets;
+    for (int64_t m = 1; m <= re.match_count(); ++m) {
+      int64_t position = -1;
+      re.match_text(m, &position);
+      offsets.push_back(position);
+    }
+    EXPECT_EQ(offsets, c.offsets) << testing::PrintToString(c.pattern) << " on "
+                                  << testing::PrintToString(std::string(c.subject));
+  }
+}
+
+TEST(RegexObjectBounds, AStopRequestLeavesTheTextAlone) {
+  const Text page = "<font a>x<font b>y";
+  int asked = 0;
+  {
+    const RegexStopScope scope([&asked] { return ++asked > 0; });
+    EXPECT_EQ(regex_replace_all("<f[a-z]+ .>", page, ""), page);
+    // The shortcuts for plain and lazy-span patterns run in linear time and
+    // are not stopped.
+    EXPECT_EQ(regex_replace_all("<font.*?>", page, ""), "xy");
+  }
+  EXPECT_GT(asked, 0);
+  EXPECT_EQ(regex_replace_all("<f[a-z]+ .>", page, ""), "xy");
+}
+
 TEST_P(FastAndEngine, GlobalSwitchAndPlainReplacement) {
   RegexObject re;
   ASSERT_TRUE(re.execute("o", "foo boo", false, true, false));
@@ -246,6 +292,32 @@ TEST_P(FastAndEngine, NeverMatchesInsideACharacter) {
   EXPECT_EQ(regex_replace_all("\x95\x5C", "x\x95\x5Cy", ""), "xy");
   EXPECT_EQ(regex_replace_all("\x95\x7C", "x\x95\x7Cy", ""), "xy");
   EXPECT_EQ(regex_replace_all("\x95\x7C+", "\x95\x7C\x95\x7C!", ""), "!");
+}
+
+TEST_P(FastAndEngine, ALoneLeadByteIsACharacterOfItsOwn) {
+  struct Case {
+    const char* name;
+    const char* pattern;
+    std::string subject;
+    int64_t count;
+    int64_t first_offset;
+  };
+  const Case cases[] = {
+      {"markup after a lone lead byte", "<b>", "a\x81<b>", 1, 2},
+      {"lazy span starting after it", "<b>.*?</b>", "\x81<b>x</b>", 1, 1},
+      {"a lone lead byte is one dot", "^.<", "\x81<", 1, 0},
+      {"7F after a lead byte", "\x7F", "\xD6\x7F", 1, 1},
+      {"a real pair hides its trail", "A", "\x81\x41", 0, -1},
+      {"line feed after a lead byte", "!$", "\x81!\n", 1, 1},
+  };
+  for (const Case& c : cases) {
+    RegexObject re;
+    ASSERT_TRUE(re.execute(c.pattern, c.subject)) << c.name;
+    EXPECT_EQ(re.match_count(), c.count) << c.name;
+    int64_t offset = -1;
+    re.match_text(1, &offset);
+    EXPECT_EQ(offset, c.first_offset) << c.name;
+  }
 }
 
 TEST_P(FastAndEngine, ChineseLiteralsAndTheQuotePlaceholder) {

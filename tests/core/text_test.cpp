@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "support/test_database.h"
 #include "text/encoding.h"
 
@@ -143,6 +145,130 @@ TEST(FlattenPage, Steps) {
   // A quote removed last does not make a new entity.
   Text late = "&l\"t;";
   EXPECT_EQ(flatten_page(late), "&lt;");
+}
+
+// ---- malformed double-byte text ----
+//
+// A lead byte 0x81-0xFE is half of a character only when a trail byte
+// (0x40-0x7E, 0x80-0xFE) follows; otherwise it, and the byte after it, are
+// characters of their own.
+
+struct FindCase {
+  const char* name;
+  std::string text;
+  std::string sought;
+  bool ignore_case;
+  int64_t expected;
+};
+
+TEST(MalformedText, FindTextSeesTheByteAfterALoneLeadByte) {
+  const FindCase cases[] = {
+      {"lt after lone lead", "a\x81<b>", "<b>", false, 3},
+      {"quote after lone lead", "\x81\"x\"", "\"", false, 2},
+      {"7F is not a trail byte", "\x81\x7F", "\x7F", false, 2},
+      {"FF is not a lead byte", "\xFF\x41", "A", false, 2},
+      {"80 is a single byte", "\x80\x41", "a", true, 2},
+      {"lead at the very end", "ab\x81", "\x81", false, 3},
+      {"real pair still protected", "\x81\x41", "A", false, -1},
+      {"real pair, ignoring case", "\x81\x41", "a", true, -1},
+      {"lone lead then letter found ignoring case", "\x81!a", "A", true, 3},
+  };
+  for (const FindCase& c : cases) {
+    EXPECT_EQ(find_text(c.text, c.sought, 1, c.ignore_case), c.expected) << c.name;
+  }
+}
+
+TEST(MalformedText, IgnoringCaseFindsWhatExactSearchFinds) {
+  // The needle ends in half a character; the text's pair continues it.
+  const Text text = "xx\xD6\xD0yy";
+  EXPECT_EQ(find_text(text, "xx\xD6"), 1);
+  EXPECT_EQ(find_text(text, "XX\xD6", 1, true), 1);
+  EXPECT_EQ(find_text(text, "\xD6", 1, true), 3);
+  EXPECT_EQ(replace_text(text, "XX\xD6", "-"), "-\xD0yy");
+
+  // Random texts and needles cut out of them: whatever exact search finds,
+  // search ignoring case finds at the same place or earlier.
+  std::mt19937 random(7);
+  const char alphabet[] = {'a', 'A', '<', '"', '\x81', '\xD6', '\xD0', '\x7F', '\xFF', '\x80'};
+  for (int round = 0; round < 3000; ++round) {
+    Text t;
+    const int length = 1 + static_cast<int>(random() % 12);
+    for (int i = 0; i < length; ++i) t.push_back(alphabet[random() % sizeof alphabet]);
+    const size_t from = random() % t.size();
+    const Text needle = t.substr(from, 1 + random() % (t.size() - from));
+    const int64_t exact = find_text(t, needle);
+    const int64_t folded = find_text(t, needle, 1, true);
+    if (exact > 0) {
+      EXPECT_GT(folded, 0) << testing::PrintToString(t) << " " << testing::PrintToString(needle);
+      EXPECT_LE(folded, exact);
+    }
+  }
+}
+
+TEST(MalformedText, SpaceAndCaseHelpersStepOneByteOverALoneLeadByte) {
+  const Text wide = "\xA1\xA1";
+  // A1 A1 after a lone lead byte: the lead byte cannot take A1 as a trail
+  // when "<" stands between them, but 81 A1 A1 is a pair and a lone A1.
+  EXPECT_EQ(remove_spaces("\x81 " + wide + "x"), "\x81x");
+  EXPECT_EQ(remove_spaces("\x81\xA1\xA1"), "\x81\xA1\xA1");
+  EXPECT_EQ(trim_spaces("\x81 "), "\x81");
+  EXPECT_EQ(trim_spaces(" \xFF "), "\xFF");
+  EXPECT_EQ(to_upper("\x81"
+                     "a\x81!a"),
+            "\x81"
+            "a\x81!A");
+  EXPECT_EQ(to_lower("\xFF"
+                     "A\x7F"
+                     "B"),
+            "\xFF"
+            "a\x7F"
+            "b");
+  EXPECT_EQ(to_integer("\x81"
+                       "5"),
+            0);  // 81 35 is not a pair: "5" is not leading
+  EXPECT_EQ(split_text("a\x81;b", ";"), (std::vector<Text>{"a\x81", "b"}));
+  EXPECT_EQ(text_between("\x81<b>x</b>", "<b>", "</b>"), "x");
+}
+
+TEST(MalformedText, NoQuadraticWalkInsideARunOfCharacters) {
+  // Every byte pair A1 B0 in a run of B0 A1 straddles two characters: none
+  // of the many byte hits counts.
+  Text run;
+  for (int i = 0; i < 20000; ++i) run += "\xB0\xA1";
+  EXPECT_EQ(find_text(run, "\xA1\xB0"), -1);
+  // A pair of its own after the run is found.
+  EXPECT_EQ(find_text(run + "\xA1\xB0", "\xA1\xB0"), static_cast<int64_t>(run.size()) + 1);
+  EXPECT_EQ(find_text(run + "!\xA1\xB0", "\xA1\xB0"), static_cast<int64_t>(run.size()) + 2);
+}
+
+// The cleaning steps one by one, each replacing every occurrence, as the
+// one-pass cleaner must behave.
+Text flatten_by_steps(Text t) {
+  t = replace_text(t, "\n", "", 1, -1, true);
+  t = replace_text(t, "\r", "", 1, -1, true);
+  t = replace_text(t, "\t", "", 1, -1, true);
+  t = replace_text(t, "  ", " ", 1, -1, true);
+  t = replace_text(t, "&lt;", "<", 1, -1, false);
+  t = replace_text(t, "&gt;", ">", 1, -1, false);
+  t = replace_text(t, "&quot;", "\"", 1, -1, true);
+  t = replace_text(t, "&#37;", "%", 1, -1, true);
+  t = replace_text(t, "\"", "", 1, -1, true);
+  return replace_text(t, "'", "", 1, -1, true);
+}
+
+TEST(MalformedText, OnePassCleanerAgreesWithTheSteps) {
+  const char* pieces[] = {"\n",    "\r",   "\t",   " ",    "  ", "&lt;", "&GT;", "&quot;",
+                          "&#37;", "\"",   "'",    "&",    "l",  "t;",   "\x81", "\xD6",
+                          "\xD0",  "\xA1", "\xFF", "\x80", ";",  "&l",   "qu",   "ot;"};
+  std::mt19937 random(11);
+  for (int round = 0; round < 20000; ++round) {
+    Text t;
+    const int count = 1 + static_cast<int>(random() % 10);
+    for (int i = 0; i < count; ++i) t += pieces[random() % std::size(pieces)];
+    Text flattened = t;
+    flatten_page(flattened);
+    ASSERT_EQ(flattened, flatten_by_steps(t)) << testing::PrintToString(t);
+  }
 }
 
 }  // namespace
