@@ -49,6 +49,10 @@ JdHost::JdHost(MainWindow& window, AppState& state, QObject* parent)
 }
 
 JdHost::~JdHost() {
+  for (std::function<void()>* hook :
+       {&window_.on_jd_account_label, &window_.on_pc_sign_in, &window_.on_mobile_sign_in,
+        &window_.on_collect_beans, &window_.on_link_sources, &window_.on_bean_row_double_click})
+    *hook = nullptr;
   if (LoginCentreWindow* window = login_window_) {
     window->close();
     delete window;
