@@ -115,6 +115,21 @@ class JdPageTest : public QObject {
                               10000);
   }
 
+  void viewIsReleasedEvenWhenItsHostWentFirst() {
+    WebView view;
+    for (int round = 0; round < 2; ++round) {
+      auto* host = new QWidget();
+      host->resize(300, 200);
+      QVERIFY(view.create_view(host));
+      QPointer<QWebEnginePage> page = view.engine_view()->page();
+      delete host;  // takes the engine view with it
+      QVERIFY(!page.isNull());
+      view.destroy_view();
+      QVERIFY(page.isNull());
+      QVERIFY(!view.created());
+    }
+  }
+
   void saveWithoutLoginKeepsTheWindowOpen() {
     RecordedMessages messages;
     user_info_ok_ = false;
