@@ -20,6 +20,19 @@ constexpr const char* kWaiting = "等待签到";
 
 }  // namespace
 
+bool is_jd_link(TextView link) {
+  TextView rest = link;
+  if (const size_t scheme = rest.find("://"); scheme != TextView::npos)
+    rest = rest.substr(scheme + 3);
+  TextView host = rest.substr(0, rest.find_first_of("/?#\\"));
+  if (const size_t at = host.rfind('@'); at != TextView::npos) host = host.substr(at + 1);
+  host = host.substr(0, host.find(':'));
+  const TextView domain = endpoints::kJdDomain;
+  if (host == domain) return true;
+  return host.size() > domain.size() && host.ends_with(domain) &&
+         host[host.size() - domain.size() - 1] == '.';
+}
+
 std::vector<Text> prepare_link_list(JdView& view) {
   Text text = view.links_text();
   if (left_text(text, 2) == "\r\n") text.erase(0, 2);
@@ -69,7 +82,7 @@ void run_bean_collection(JdAccount& account) {
   std::vector<Text> rejected;
   for (size_t i = 1; i <= lines.size() && !expired; ++i) {
     const Text& line = lines[i - 1];
-    if (find_text(line, endpoints::kJdDomain) < 1) {
+    if (find_text(line, endpoints::kJdDomain) < 1 || !is_jd_link(line)) {
       // Shown in place of the empty line that follows every link.
       rejected.push_back(line + L("#不是正确的京东链接"));
       view.jd_log(rejected.back());

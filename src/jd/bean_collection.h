@@ -15,6 +15,11 @@ class JdAccount;
 // the result back and returns its lines.
 std::vector<Text> prepare_link_list(JdView& view);
 
+// True when the link's host is JD's main web domain or a host under it
+// (letter case significant). Links go out with the JD login, so a link that
+// merely mentions the domain elsewhere is not one.
+bool is_jd_link(TextView link);
+
 // The collection run of "一键领京豆".
 void run_bean_collection(JdAccount& account);
 

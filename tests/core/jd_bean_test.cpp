@@ -87,7 +87,7 @@ class JdBeanTest : public test::JdFixture {
 TEST_F(JdBeanTest, RunSignsClaimsAndListsRowsInTheirOrder) {
   view_.links =
       gbk("\r\nhttps://mall.jd.com/shopSign-1.html\r\nhttps://mall.jd.com/index-100.html\r\n\r\n"
-          "http://example.org/shop\r\nhttps://mall.jd.com/index-200.html\r\n"
+          "http://example.org/shop?jd.com\r\nhttps://mall.jd.com/index-200.html\r\n"
           "https://mall.jd.com/SHOPSIGN-2.html\r\nhttps://mall.jd.com/index-300.html\r\n"
           "https://mall.jd.com/index-400.html\r\n");
   run_bean_collection(account_);
@@ -114,7 +114,7 @@ TEST_F(JdBeanTest, RunSignsClaimsAndListsRowsInTheirOrder) {
                                           "",
                                           gbk("\r\n当前进度>>2"),
                                           "",
-                                          gbk("http://example.org/shop#不是正确的京东链接"),
+                                          gbk("http://example.org/shop?jd.com#不是正确的京东链接"),
                                           gbk("\r\n当前进度>>4"),
                                           "",
                                           gbk("\r\n当前进度>>5"),
@@ -124,10 +124,10 @@ TEST_F(JdBeanTest, RunSignsClaimsAndListsRowsInTheirOrder) {
                                           gbk("\r\n当前进度>>7"),
                                           "",
                                           gbk("<output>领豆完毕！！！\r\n领豆完毕！！！\r\n"),
-                                          gbk("http://example.org/shop#不是正确的京东链接")};
+                                          gbk("http://example.org/shop?jd.com#不是正确的京东链接")};
   EXPECT_EQ(view_.log, expected_log);
   EXPECT_EQ(view_.output, gbk("领豆完毕！！！\r\n领豆完毕！！！\r\nhttp://example.org/"
-                              "shop#不是正确的京东链接\r\n"));
+                              "shop?jd.com#不是正确的京东链接\r\n"));
 
   // Gate, one wait per shop link (none for sign-in links), one per claim.
   EXPECT_EQ(waiter_.waits, (std::vector<int64_t>{800, 3000, 3000, 3000, 3000, 3000, 3000}));
@@ -198,6 +198,26 @@ TEST_F(JdBeanTest, ExpiredLoginInAGiftQueryStopsTheRun) {
   EXPECT_EQ(view_.log.back(), gbk("电脑端登陆已失效，领豆停止，请重新登陆后重试！"));
   EXPECT_TRUE(view_.list_shown);
   EXPECT_TRUE(account_.expired(true));
+}
+
+TEST(JdLinkList, OnlyLinksToJdHostsGoOutWithTheLogin) {
+  struct Case {
+    const char* link;
+    bool accepted;
+  };
+  for (const Case& c : {Case{"https://mall.jd.com/index-1.html", true},
+                        Case{"http://jd.com/x", true}, Case{"mall.jd.com/shopSign-2.html", true},
+                        Case{"https://mall.jd.com:443/index-1.html?x=1", true},
+                        Case{"https://MALL.JD.COM/index-1.html", false},
+                        Case{"https://evil.example/?jd.com", false},
+                        Case{"https://evil.example/jd.com/shopSign-1.html", false},
+                        Case{"https://notjd.com/index-1.html", false},
+                        Case{"https://mall.jd.com.evil.example/index-1.html", false},
+                        Case{"https://mall.jd.com@evil.example/index-1.html", false},
+                        Case{"https://evil.example\\@mall.jd.com/", false}}) {
+    SCOPED_TRACE(c.link);
+    EXPECT_EQ(is_jd_link(c.link), c.accepted);
+  }
 }
 
 TEST(JdBeanPages, RowTextAndLinkSourcesPage) {
