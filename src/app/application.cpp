@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include "app/jd_host.h"
 #include "app/monitor_host.h"
 #include "app/pumped_wait.h"
 #include "app/reader_host.h"
@@ -35,6 +36,7 @@ Application::Application(QString program_directory)
 
 Application::~Application() {
   reader_host_.reset();  // joins cancelled readers before windows and state go
+  jd_host_.reset();      // closes the login centre
   // The worker goes first: it writes into the windows and the database.
   monitor_.reset();
   // Windows first (they hold views and refer to the state), then the state,
@@ -60,6 +62,7 @@ StartupResult Application::start() {
   main_window_->on_monitor_button = [this] { toggle_monitor(); };
   main_window_->on_open_settings = [this] { open_settings_window(); };
   main_window_->on_forum_login = [this] { reader_host_->open_forum_login(); };
+  jd_host_ = std::make_unique<JdHost>(*main_window_, *state_);
   connect(main_window_.get(), &MainWindow::closing, this, [this] {
     // Start-up's waits run before the event loop does, where exit() is
     // lost: the flag ends start-up as well.

@@ -23,6 +23,7 @@ class ReminderWindow;
 class LoginCentreWindow;
 class MonitorHost;
 class ReaderHost;
+class JdHost;
 
 // Everything that lives as long as the process.
 struct AppState {
@@ -74,6 +75,7 @@ class Application : public QObject {
   void toggle_monitor();
   Monitor* monitor() const { return monitor_.get(); }
   ReaderHost& reader_host() { return *reader_host_; }
+  JdHost& jd_host() { return *jd_host_; }
 
  private:
   StartupResult on_main_window_created();
@@ -87,6 +89,7 @@ class Application : public QObject {
   QPointer<SettingsWindow> settings_window_;
   std::unique_ptr<ReaderHost> reader_host_;
   std::unique_ptr<MonitorHost> monitor_host_;
+  std::unique_ptr<JdHost> jd_host_;
   std::unique_ptr<Monitor> monitor_;
   bool web_view_ready_ = false;
   bool in_layout_wait_ = false;

@@ -25,9 +25,10 @@ constexpr size_t kChunk = 8192;
 
 }  // namespace
 
-Text fetch_page(TextView url, bool pc_site, TextView body, Text& referer,
-                const JdCookies& cookies) {
+Text fetch_page(TextView url, bool pc_site, TextView body, Text& referer, const JdCookies& cookies,
+                HttpConnection* connection, Text* final_url) {
   WebRequest request;
+  request.connection = connection;
   request.url = Text(url);
   request.headers = Text(pc_site ? kPcHeaders : kMobileHeaders);
   // A copy: the cookies JD sets are merged into it and dropped with it.
@@ -40,6 +41,7 @@ Text fetch_page(TextView url, bool pc_site, TextView body, Text& referer,
   request.headers += "\r\nAccept-Encoding: gzip, deflate";
 
   std::string bytes = web_request(request);
+  if (final_url) *final_url = request.final_url;
   if (find_text(request.response_headers, "Content-Encoding: gzip", 1, true) > 0) {
     bytes = gunzip_bytes(bytes);
   }

@@ -359,10 +359,14 @@ std::string web_request(WebRequest& request) {
   std::string body;
   request.response_headers.clear();
   request.status = 0;
+  request.final_url.clear();
   if (ok) {
     long code = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
     request.status = static_cast<int>(code);
+    char* final_url = nullptr;
+    if (curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &final_url) == CURLE_OK && final_url)
+      request.final_url = final_url;
     request.response_headers = join_text(exchange.header_lines, "\r\n");
     body = std::move(exchange.body);
   }

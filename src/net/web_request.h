@@ -70,6 +70,9 @@ struct WebRequest {
   Text response_headers;
   // out: the final response's status; 0 when no response was obtained.
   int status = 0;
+  // out: the address of the final response, after any redirects; empty when
+  // no response was obtained.
+  Text final_url;
   bool no_redirect = false;
   // Raw body bytes; when not empty they are sent instead of `body`.
   std::string body_bytes;

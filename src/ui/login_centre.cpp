@@ -6,7 +6,6 @@ namespace qnl {
 
 LoginCentreWindow::LoginCentreWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setupUi(this);
-  setAttribute(Qt::WA_DeleteOnClose);
   connect(按钮1, &QPushButton::clicked, this, [this] {
     if (on_save_login_state) on_save_login_state();
   });
@@ -18,8 +17,8 @@ void LoginCentreWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void LoginCentreWindow::closeEvent(QCloseEvent* event) {
-  if (on_closing) on_closing();
   QWidget::closeEvent(event);
+  if (event->isAccepted() && on_closing) on_closing();
 }
 
 }  // namespace qnl

@@ -8,6 +8,7 @@
 
 namespace qnl {
 
+// Its owner deletes it (after on_closing) once nothing uses it any more.
 class LoginCentreWindow : public QWidget, public Ui::LoginCentreForm {
   Q_OBJECT
 
@@ -16,6 +17,7 @@ class LoginCentreWindow : public QWidget, public Ui::LoginCentreForm {
 
   std::function<void()> on_save_login_state;
   std::function<void()> on_resized;
+  // The window is going: its view must be released now.
   std::function<void()> on_closing;
 
  protected:

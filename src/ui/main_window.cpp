@@ -62,6 +62,16 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     on_article_double_click(文章列表框->indexOfTopLevelItem(item), x);
   });
   京东链接框->viewport()->installEventFilter(this);
+
+  // The JD page. The account label shows text from JD's answers: never markup.
+  京东信息显示->setTextFormat(Qt::PlainText);
+  京东信息显示->installEventFilter(this);
+  connect(按钮2, &QPushButton::clicked, this, [this] { call(on_pc_sign_in); });
+  connect(按钮3, &QPushButton::clicked, this, [this] { call(on_mobile_sign_in); });
+  connect(一键领京豆, &QPushButton::clicked, this, [this] { call(on_collect_beans); });
+  connect(超级按钮2, &QPushButton::clicked, this, [this] { call(on_link_sources); });
+  connect(京东列表框, &QTreeWidget::itemDoubleClicked, this,
+          [this](QTreeWidgetItem*, int) { call(on_bean_row_double_click); });
 }
 
 void MainWindow::show_status(TextView text) {
@@ -114,6 +124,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == 京东链接框->viewport() && event->type() == QEvent::MouseButtonDblClick) {
     京东链接框->clear();
+    return true;
+  }
+  if (watched == 京东信息显示 && event->type() == QEvent::MouseButtonPress &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    call(on_jd_account_label);
     return true;
   }
   return QWidget::eventFilter(watched, event);

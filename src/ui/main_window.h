@@ -38,6 +38,13 @@ class MainWindow : public QWidget, public Ui::MainWindowForm {
   std::function<void()> on_forum_login;
   std::function<void()> on_confirm_login;
   std::function<void(int row, int x)> on_article_double_click;
+  // The JD page.
+  std::function<void()> on_jd_account_label;
+  std::function<void()> on_pc_sign_in;
+  std::function<void()> on_mobile_sign_in;
+  std::function<void()> on_collect_beans;
+  std::function<void()> on_link_sources;
+  std::function<void()> on_bean_row_double_click;
 
  signals:
   void closing();

@@ -153,11 +153,12 @@ bool WebView::create_view(QWidget* host) {
 }
 
 void WebView::destroy_view() {
-  if (!view_) return;
+  // The host window may have deleted the view already; the page is ours,
+  // not the view's, and goes in either case, before the profile it uses.
   QWebEngineView* view = view_;
   view_ = nullptr;
   delete view;
-  delete page_;  // the page is ours, not the view's
+  delete page_;
   page_ = nullptr;
 }
 
