@@ -11,6 +11,7 @@
 #include <QSettings>
 #include <QStyle>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 #include <climits>
@@ -258,6 +259,26 @@ class SkinTest : public QObject {
                qPrintable(what));
       QCOMPARE(settings->关注词列表框->palette().color(QPalette::Base), c.base);
     }
+  }
+
+  void settingsMenuOffersTheSkins() {
+    MainWindow w;
+    w.show();
+    QStringList entries;
+    int skins = 0;
+    QTimer::singleShot(0, &w, [&] {
+      auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!popup) return;
+      for (QAction* a : popup->actions()) {
+        entries << a->text();
+        if (a->menu()) skins = static_cast<int>(a->menu()->actions().size());
+      }
+      popup->close();
+    });
+    w.超级按钮3->click();
+    QCOMPARE(entries, QStringList({QStringLiteral("软件设置"), QStringLiteral("登陆赚客吧"),
+                                   QStringLiteral("皮肤")}));
+    QCOMPARE(skins, kLastSkin);
   }
 
   void skinMenuChoosesAndKeeps() {
