@@ -5,11 +5,14 @@
 #include <QFile>
 #include <QHash>
 #include <QMenu>
+#include <QPainter>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -69,6 +72,43 @@ constexpr std::array<SkinEntry, kLastSkin> kSkins{{
 // clang-format on
 
 int g_current_skin = 0;
+
+// Fusion, except that an icon on a selected row keeps its own colours (the
+// mark of a special post stays red) and gets a thin halo in the selection's
+// text colour, so it stands out on any skin's selection.
+class SkinBaseStyle : public QProxyStyle {
+ public:
+  SkinBaseStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+
+  QPixmap generatedIconPixmap(QIcon::Mode mode, const QPixmap& pixmap,
+                              const QStyleOption* option) const override {
+    if (mode != QIcon::Selected || pixmap.isNull())
+      return QProxyStyle::generatedIconPixmap(mode, pixmap, option);
+    const QImage icon = pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QColor halo_colour =
+        option ? option->palette.color(QPalette::Normal, QPalette::HighlightedText)
+               : QColor(Qt::white);
+    QImage out(icon.size(), QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    for (int y = 0; y < icon.height(); ++y) {
+      for (int x = 0; x < icon.width(); ++x) {
+        int alpha = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx)
+            if (icon.valid(x + dx, y + dy))
+              alpha = std::max(alpha, qAlpha(icon.pixel(x + dx, y + dy)));
+        QColor c = halo_colour;
+        c.setAlpha(alpha);
+        out.setPixelColor(x, y, c);
+      }
+    }
+    QPainter painter(&out);
+    painter.drawImage(0, 0, icon);
+    painter.end();
+    out.setDevicePixelRatio(pixmap.devicePixelRatio());
+    return QPixmap::fromImage(out);
+  }
+};
 
 QColor mix(const QColor& a, const QColor& b, double amount_of_b) {
   auto channel = [amount_of_b](int x, int y) {
@@ -280,11 +320,10 @@ void apply_skin(int number) {
   if (sheet.isEmpty()) return;
   // One base style under every skin, so a sheet looks the same everywhere.
   // (Once a sheet is set, the application's style is the sheet's own.)
-  static bool on_fusion = false;
-  if (!on_fusion) {
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-      QApplication::setStyle(fusion);
-    on_fusion = true;
+  static bool on_base_style = false;
+  if (!on_base_style) {
+    QApplication::setStyle(new SkinBaseStyle);  // the application owns it
+    on_base_style = true;
   }
   QApplication::setPalette(palette_of(skin_colours(number)));
   app->setStyleSheet(sheet);

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QStyle>
@@ -18,6 +19,7 @@
 #include <memory>
 
 #include "app/application.h"
+#include "app/monitor_host.h"
 #include "gui_test_main.h"
 #include "support/test_database.h"
 #include "ui/login_centre.h"
@@ -214,6 +216,42 @@ class SkinTest : public QObject {
     QVERIFY(contrast_ratio(jd->palette().color(QPalette::Text), kJdOutputGrey) >= 7);
   }
 
+  // The mark of a special post stays red on plain and selected rows.
+  void specialMarkKeepsItsColour_data() { skin_rows(); }
+  void specialMarkKeepsItsColour() {
+    QFETCH(int, number);
+    apply_skin(number);
+    MainWindow w;
+    w.登陆外形框->hide();
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTreeWidget* list = w.文章列表框;
+    list->clear();
+    QPixmap mark(14, 14);
+    mark.fill(Qt::transparent);
+    QPainter painter(&mark);
+    painter.fillRect(2, 2, 10, 10, kSpecialMark);
+    painter.end();
+    for (int i = 0; i < 2; ++i) {
+      auto* row = new QTreeWidgetItem(list);
+      row->setText(3, QStringLiteral("特别关注 %1").arg(i));
+      row->setIcon(3, QIcon(mark));
+    }
+    list->setFocus();
+    list->setCurrentItem(list->topLevelItem(1));
+    QVERIFY(list->topLevelItem(1)->isSelected());
+    const QImage picture = list->viewport()->grab().toImage();
+    for (int i = 0; i < 2; ++i) {
+      const QRect cell = list->visualItemRect(list->topLevelItem(i));
+      bool found = false;
+      for (int y = cell.top(); y <= cell.bottom() && !found; ++y)
+        for (int x = cell.left(); x <= cell.right() && !found; ++x)
+          found = close_to(picture.pixelColor(x, y), kSpecialMark, 2);
+      QVERIFY2(found, i == 0 ? "plain row" : "selected row");
+    }
+  }
+
   // The buttons that start work take the accent: the named rules reach the
   // controls of the forms.
   void workButtonsTakeTheAccent() {
@@ -364,10 +402,15 @@ class SkinTest : public QObject {
     special->setText(2, QStringLiteral("新赚吧"));
     special->setText(3, QStringLiteral("招行 5 元立减金 速度"));
     special->setText(4, QStringLiteral("12/9  03:21"));
-    QPixmap mark(14, 14);
-    mark.fill(kSpecialMark);
-    special->setIcon(3, QIcon(mark));
+    special->setIcon(3, MonitorHost::special_mark());
+    auto* special_too = new QTreeWidgetItem(w.文章列表框);
+    special_too->setText(2, QStringLiteral("新赚吧"));
+    special_too->setText(3, QStringLiteral("京东 5 元无门槛券"));
+    special_too->setText(4, QStringLiteral("12/9  03:22"));
+    special_too->setIcon(3, MonitorHost::special_mark());
     w.文章列表框->setCurrentItem(special);
+    w.activateWindow();
+    w.文章列表框->setFocus();
     w.show_status(to_local(QStringLiteral("本轮执行完毕，下一波将在 5s 后采集..")));
     auto* reminder_row = new QTreeWidgetItem(app.reminder_window().超级列表框1);
     reminder_row->setText(0, QStringLiteral("京东 PLUS 会员 1 元开通"));
