@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -421,6 +422,11 @@ class SkinTest : public QObject {
         QStringLiteral("数据库文件 qnl6.sdb 缺失，无法工作！\r\n\r\n\r\n请到下载完整版本！"),
         QMessageBox::Ok);
     box.show();
+    QInputDialog input;
+    input.setWindowTitle(QStringLiteral("请输入微信提醒的密钥："));
+    input.setLabelText(
+        QStringLiteral("密钥获取帮助可见论坛，设置后，线报将通过公众号通知到你的微信"));
+    input.show();
     QMenu menu;
     menu.addAction(QStringLiteral("软件设置"));
     menu.addAction(QStringLiteral("登陆赚客吧"));
@@ -442,6 +448,7 @@ class SkinTest : public QObject {
       app.reminder_window().grab().save(prefix + "reminder.png");
       login.grab().save(prefix + "login.png");
       box.grab().save(prefix + "message.png");
+      input.grab().save(prefix + "input.png");
       QMenu fresh;
       fresh.addAction(QStringLiteral("软件设置"));
       fresh.addAction(QStringLiteral("登陆赚客吧"));
