@@ -80,7 +80,7 @@ StartupResult Application::start() {
 }
 
 StartupResult Application::on_main_window_created() {
-  apply_skin(9);
+  apply_skin(kept_skin());  // skin 9 until the user chooses another
   layout_main_window();
   if (closed_) return StartupResult::closed;
   reminder_window_ = std::make_unique<ReminderWindow>();

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "net/endpoints.h"
+#include "skin/skin.h"
 #include "text/time_text.h"
 #include "ui/message.h"
 #include "ui/qt_text.h"
@@ -106,6 +107,7 @@ void MainWindow::show_settings_menu() {
   QMenu menu(this);
   menu.addAction(QStringLiteral("软件设置"), this, [this] { call(on_open_settings); });
   menu.addAction(QStringLiteral("登陆赚客吧"), this, [this] { call(on_forum_login); });
+  add_skin_menu(menu);
   menu.exec(QCursor::pos());
 }
 
