@@ -22,6 +22,7 @@ class ReminderWindow;
 class LoginCentreWindow;
 class MonitorHost;
 class ReaderHost;
+class DesktopAlerts;
 
 // Everything that lives as long as the process.
 struct AppState {
@@ -65,6 +66,7 @@ class Application : public QObject {
   void toggle_monitor();
   Monitor* monitor() const { return monitor_.get(); }
   ReaderHost& reader_host() { return *reader_host_; }
+  DesktopAlerts* desktop_alerts() const { return desktop_alerts_.get(); }
 
  private:
   StartupResult on_main_window_created();
@@ -79,6 +81,7 @@ class Application : public QObject {
   std::unique_ptr<ReaderHost> reader_host_;
   std::unique_ptr<MonitorHost> monitor_host_;
   std::unique_ptr<Monitor> monitor_;
+  std::unique_ptr<DesktopAlerts> desktop_alerts_;  // tray, notifications, more push channels
   bool web_view_ready_ = false;
   bool in_layout_wait_ = false;
 };
