@@ -34,20 +34,26 @@ DesktopAlerts::DesktopAlerts(Application& app, MonitorHost& host, QString settin
   tray_->on_quit = [this] { app_.main_window().close(); };  // the same end as closing it
   notifier_->on_open = [this](const Text& url) { open_post(url); };
   host_.on_wave_found_posts = [this](const std::vector<PushPost>& posts, bool popup_on) {
-    if (popup_on) notifier_->notify(posts);  // follows the pop-up's switch
-    refresh_tray();
+    wave_found_posts(posts, popup_on);
   };
   // The buttons' own handlers run first and switch the caption.
   connect(w.线报按钮, &QPushButton::clicked, this, &DesktopAlerts::refresh_tray);
   connect(w.线报按钮1, &QPushButton::clicked, this, &DesktopAlerts::refresh_tray);
-  connect(w.文章列表框->model(), &QAbstractItemModel::rowsInserted, this,
-          &DesktopAlerts::refresh_tray);
+  QAbstractItemModel* list = w.文章列表框->model();
+  connect(list, &QAbstractItemModel::rowsInserted, this, &DesktopAlerts::refresh_tray);
+  connect(list, &QAbstractItemModel::rowsRemoved, this, &DesktopAlerts::refresh_tray);
+  connect(list, &QAbstractItemModel::modelReset, this, &DesktopAlerts::refresh_tray);
   refresh_tray();
 }
 
 DesktopAlerts::~DesktopAlerts() {
   if (dialog_) delete dialog_;
   host_.on_wave_found_posts = nullptr;
+}
+
+void DesktopAlerts::wave_found_posts(const std::vector<PushPost>& posts, bool popup_on) {
+  if (popup_on) notifier_->notify(posts);  // follows the pop-up's switch
+  refresh_tray();
 }
 
 void DesktopAlerts::refresh_tray() {

@@ -6,7 +6,9 @@
 #include <QPointer>
 #include <QString>
 #include <memory>
+#include <vector>
 
+#include "monitor/push_channels.h"
 #include "text/text.h"
 #include "ui/push_dialog.h"
 
@@ -31,6 +33,9 @@ class DesktopAlerts : public QObject {
   // Shows the main window on the article list and reads the post with this
   // address into the reader (when it is still listed).
   void open_post(const Text& url);
+  // A wave found posts (newest first): a notification when the pop-up's
+  // switch is on, and the tray's count.
+  void wave_found_posts(const std::vector<PushPost>& posts, bool popup_on);
   // Tooltip and menu after a change of state.
   void refresh_tray();
 

@@ -50,7 +50,7 @@ QLineEdit* box(QWidget* parent, const char16_t* placeholder, bool secret) {
   auto* edit = new QLineEdit(parent);
   edit->setPlaceholderText(QString::fromUtf16(placeholder));
   if (secret) edit->setEchoMode(QLineEdit::PasswordEchoOnEdit);
-  edit->setMinimumWidth(150);
+  edit->setMinimumWidth(220);
   return edit;
 }
 
