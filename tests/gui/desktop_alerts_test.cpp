@@ -135,13 +135,27 @@ class DesktopAlertsTest : public QObject {
             "id=\"postmessage_100\">京东PLUS会员 领券：进入活动页，领 20-10 券。</td></tr></table>"
             "</body></html>"));
     });
-    test::ScopedNetOverrides overrides({forum.connect_to("www.zuanke8.com", 80)});
+    // Two more push channels: ntfy takes the wave, the WeCom robot refuses.
+    FixtureServer ntfy([](const FixtureRequest&) { return FixtureResponse::ok(R"({"id":"1"})"); });
+    FixtureServer wecom(
+        [](const FixtureRequest&) {
+          return FixtureResponse::ok(R"({"errcode":93000,"errmsg":"invalid webhook url"})");
+        },
+        FixtureServer::Transport::kTls);
+    test::ScopedNetOverrides overrides(
+        {forum.connect_to("www.zuanke8.com", 80), wecom.connect_to("qyapi.weixin.qq.com", 443)});
+    PushSettings channels;
+    channels[PushChannel::ntfy] = {true, "quenlo_wave", {}, ntfy.base_url()};
+    channels[PushChannel::wecom] = {true, "robot-key", {}, {}};
+    QVERIFY(save_push_settings(
+        QString::fromStdString((shipped.dir() / "data" / "push.ini").string()), channels));
     Application app(QString::fromStdString(shipped.dir().string()));
     QCOMPARE(app.start(), StartupResult::running);
     Configuration config = *app.state().config.current();
     config.pl_kuai = 600;
     config.keywords = {"PLUS"};
     config.tx_tc = true;
+    config.tx_wx = false;  // the other channels do not need the WeChat push
     app.state().config.replace(config);
     MainWindow& w = app.main_window();
     DesktopAlerts& alerts = *app.desktop_alerts();
@@ -161,6 +175,14 @@ class DesktopAlertsTest : public QObject {
     QCOMPARE(alerts.tray().icon().toolTip(),
              QStringLiteral("Quenlo - 监控中\n本次运行抓到 2 条新帖"));
     QCOMPARE(alerts.tray().toggle_action()->text(), QStringLiteral("暂停监控"));
+    // The failed channel is named in the status bar; the other one went out.
+    QTRY_COMPARE_WITH_TIMEOUT(w.状态条1->part_text(1), QStringLiteral(" 推送失败：企业微信"),
+                              10000);
+    QCOMPARE(ntfy.request_count(), 1u);
+    QVERIFY(ntfy.last_request().body.find("工行 话费") != std::string::npos);
+    QCOMPARE(wecom.request_count(), 1u);
+    QCOMPARE(QString::fromStdString(wecom.last_request().target),
+             QStringLiteral("/cgi-bin/webhook/send?key=robot-key"));
 
     // The click: the main window comes up on the article list and the reader
     // fetches the newest post.
