@@ -13,9 +13,11 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -233,48 +235,6 @@ class DesktopAlertsTest : public QObject {
     QVERIFY(!notifier.used_bus());
   }
 
-  // The tray: tooltip, start/pause, show the main window, quit by closing it.
-  void trayMenu() {
-    test::ShippedDatabase shipped;
-    QVERIFY(shipped.ok());
-    FixtureServer forum([](const FixtureRequest&) { return FixtureResponse::ok("<html></html>"); });
-    test::ScopedNetOverrides overrides({forum.connect_to("www.zuanke8.com", 80)});
-    Application app(QString::fromStdString(shipped.dir().string()));
-    QCOMPARE(app.start(), StartupResult::running);
-    MainWindow& w = app.main_window();
-    AppTray& tray = app.desktop_alerts()->tray();
-    const QStringList items = [&] {
-      QStringList texts;
-      for (QAction* a : tray.menu().actions())
-        if (!a->isSeparator()) texts << a->text();
-      return texts;
-    }();
-    QCOMPARE(items, (QStringList{QStringLiteral("显示主窗口"), QStringLiteral("开始监控"),
-                                 QStringLiteral("退出")}));
-    tray.toggle_action()->trigger();
-    QCOMPARE(w.线报按钮->text(), QStringLiteral("暂停"));
-    QVERIFY(app.monitor()->running());
-    QCOMPARE(tray.icon().toolTip(), QStringLiteral("Quenlo - 监控中\n本次运行抓到 0 条新帖"));
-    QCOMPARE(tray.toggle_action()->text(), QStringLiteral("暂停监控"));
-    tray.menu().popup(QPoint(40, 40));
-    QTest::qWait(200);
-    save_picture(tray.menu(), "tray-menu.png");
-    tray.menu().hide();
-    // The main window's own button updates the tray too.
-    w.线报按钮->click();
-    QCOMPARE(tray.icon().toolTip(), QStringLiteral("Quenlo - 已暂停\n本次运行抓到 0 条新帖"));
-    QCOMPARE(tray.toggle_action()->text(), QStringLiteral("开始监控"));
-
-    w.showMinimized();
-    tray.show_action()->trigger();
-    QVERIFY(!w.isMinimized());
-    QVERIFY(w.isVisible());
-
-    QSignalSpy closing(&w, &MainWindow::closing);
-    tray.quit_action()->trigger();
-    QCOMPARE(closing.count(), 1);  // the same end as closing the main window
-  }
-
   // The dialog: fields from the settings, a test message with the service's
   // answer shown as plain text, and saving to the settings file.
   void pushDialog() {
@@ -293,7 +253,22 @@ class DesktopAlertsTest : public QObject {
     QCOMPARE(app.start(), StartupResult::running);
     MainWindow& w = app.main_window();
     DesktopAlerts& alerts = *app.desktop_alerts();
-    w.on_more_push();
+    // The settings menu of 超级按钮3 holds the item.
+    QStringList menu_items;
+    QTimer::singleShot(300, [&] {
+      QMenu* menu = nullptr;
+      for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* m = qobject_cast<QMenu*>(top); m && m->isVisible() && m->parent() == &w) menu = m;
+      if (!menu) return;
+      save_picture(*menu, "settings-menu.png");
+      for (QAction* a : menu->actions()) menu_items << a->text();
+      for (QAction* a : menu->actions())
+        if (a->text() == QStringLiteral("更多推送")) a->trigger();
+      menu->close();
+    });
+    w.超级按钮3->click();
+    QVERIFY(menu_items.contains(QStringLiteral("更多推送")));
+    QVERIFY(menu_items.contains(QStringLiteral("软件设置")));
     PushDialog* dialog = alerts.push_dialog();
     QVERIFY(dialog && dialog->isVisible());
     QCOMPARE(dialog->windowTitle(), QStringLiteral("更多推送"));
@@ -338,6 +313,49 @@ class DesktopAlertsTest : public QObject {
     QCOMPARE(saved[PushChannel::telegram].target, Text("42"));
     QCOMPARE(QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
              QFileDevice::Permissions());
+  }
+
+  // The tray: tooltip, start/pause, show the main window, quit by closing it.
+  // Last: the quit ends the application's event loops.
+  void trayMenu() {
+    test::ShippedDatabase shipped;
+    QVERIFY(shipped.ok());
+    FixtureServer forum([](const FixtureRequest&) { return FixtureResponse::ok("<html></html>"); });
+    test::ScopedNetOverrides overrides({forum.connect_to("www.zuanke8.com", 80)});
+    Application app(QString::fromStdString(shipped.dir().string()));
+    QCOMPARE(app.start(), StartupResult::running);
+    MainWindow& w = app.main_window();
+    AppTray& tray = app.desktop_alerts()->tray();
+    const QStringList items = [&] {
+      QStringList texts;
+      for (QAction* a : tray.menu().actions())
+        if (!a->isSeparator()) texts << a->text();
+      return texts;
+    }();
+    QCOMPARE(items, (QStringList{QStringLiteral("显示主窗口"), QStringLiteral("开始监控"),
+                                 QStringLiteral("退出")}));
+    tray.toggle_action()->trigger();
+    QCOMPARE(w.线报按钮->text(), QStringLiteral("暂停"));
+    QVERIFY(app.monitor()->running());
+    QCOMPARE(tray.icon().toolTip(), QStringLiteral("Quenlo - 监控中\n本次运行抓到 0 条新帖"));
+    QCOMPARE(tray.toggle_action()->text(), QStringLiteral("暂停监控"));
+    tray.menu().popup(QPoint(40, 40));
+    QTest::qWait(200);
+    save_picture(tray.menu(), "tray-menu.png");
+    tray.menu().hide();
+    // The main window's own button updates the tray too.
+    w.线报按钮->click();
+    QCOMPARE(tray.icon().toolTip(), QStringLiteral("Quenlo - 已暂停\n本次运行抓到 0 条新帖"));
+    QCOMPARE(tray.toggle_action()->text(), QStringLiteral("开始监控"));
+
+    w.showMinimized();
+    tray.show_action()->trigger();
+    QVERIFY(!w.isMinimized());
+    QVERIFY(w.isVisible());
+
+    QSignalSpy closing(&w, &MainWindow::closing);
+    tray.quit_action()->trigger();
+    QCOMPARE(closing.count(), 1);  // the same end as closing the main window
   }
 };
 
