@@ -45,7 +45,6 @@ void MonitorHost::show_status(const Text& text) {
 }
 
 void MonitorHost::add_article_row(const ArticleRow& row) {
-  wave_alerts_.add_post({row.title, row.url, row.special});
   on_ui(&main_window_, [w = &main_window_, row] {
     auto* item = new QTreeWidgetItem();
     item->setText(0, QString::number(row.rule_id));
@@ -75,6 +74,10 @@ void MonitorHost::clear_reminders() {
 }  // namespace qnl
 
 namespace qnl {
+
+void MonitorHost::alert_post(const ArticleRow& row) {
+  wave_alerts_.add_post({row.title, row.url, row.special});
+}
 
 void MonitorHost::wave_finished(const Configuration& config, HttpConnection* connection) {
   std::vector<PushPost> posts = wave_alerts_.wave_posts();

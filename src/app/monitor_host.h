@@ -23,6 +23,7 @@ class MonitorHost : public MonitorView {
   void add_article_row(const ArticleRow& row) override;
   void add_reminder_row(const Text& title, const Text& url, const Text& time) override;
   void clear_reminders() override;
+  void alert_post(const ArticleRow& row) override;
   void wave_finished(const Configuration& config, HttpConnection* connection) override;
 
   // The other push channels; their settings may be replaced at any time.

@@ -226,6 +226,44 @@ class DesktopAlertsTest : public QObject {
     bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
   }
 
+  // After a restart the first wave lists posts stored by an earlier run but
+  // alerts only the new ones.
+  void storedPostsDoNotAlertAgain() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) QSKIP("no session bus (run under dbus-run-session)");
+    NotificationsStandIn stand_in;
+    QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &stand_in,
+                               QDBusConnection::ExportAllSlots));
+    test::ShippedDatabase shipped;
+    QVERIFY(shipped.ok());
+    FixtureServer forum([](const FixtureRequest&) {
+      return FixtureResponse::ok(test::discuz_listing({{"6699009", "京东PLUS会员 领券", "线报"},
+                                                       {"6699008", "工行 话费"}}),
+                                 {"Content-Type: text/html; charset=gbk"});
+    });
+    test::ScopedNetOverrides overrides({forum.connect_to("www.zuanke8.com", 80)});
+    Application app(QString::fromStdString(shipped.dir().string()));
+    QCOMPARE(app.start(), StartupResult::running);
+    QVERIFY(app.state().db.insert_found_post(L("赚客大家谈"), 1, L("工行 话费"),
+                                             "http://www.zuanke8.com/thread-6699008-1-1.html",
+                                             "12/9 10:00", 0));
+    Configuration config = *app.state().config.current();
+    config.pl_kuai = 600;
+    config.tx_tc = true;
+    app.state().config.replace(config);
+    MainWindow& w = app.main_window();
+    w.线报按钮1->click();
+    QTRY_COMPARE_WITH_TIMEOUT(stand_in.calls.size(), 1, 15000);
+    QCOMPARE(w.文章列表框->topLevelItemCount(), 2);  // both listed
+    QCOMPARE(stand_in.calls[0].summary, QStringLiteral("Quenlo：1 条新线报"));
+    QCOMPARE(stand_in.calls[0].body, QStringLiteral("• 京东PLUS会员 领券"));
+    QCOMPARE(stand_in.calls[0].hints.value(QStringLiteral("urgency")).toInt(), 1);
+    w.线报按钮->click();
+    bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+    bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+  }
+
   // Without a notification service the tray balloon stands in.
   void balloonWithoutService() {
     AppTray tray;
