@@ -61,7 +61,8 @@ PushDialog::PushDialog(const PushSettings& settings, QWidget* parent) : QDialog(
   auto* layout = new QVBoxLayout(this);
   auto* hint =
       new QLabel(QStringLiteral("每一波抓到的新帖会发到勾选的每个渠道（与微信推送相同的内容）。\n"
-                                "“不是特别关注的帖子不提醒”对这些渠道同样有效。"),
+                                "“不是特别关注的帖子不提醒”对这些渠道同样有效。\n"
+                                "钉钉机器人的安全设置请用自定义关键词“线报”（不支持加签）。"),
                  this);
   layout->addWidget(hint);
   auto* grid = new QGridLayout();
