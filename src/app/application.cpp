@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include "app/jd_host.h"
+#include "app/desktop_alerts.h"
 #include "app/monitor_host.h"
 #include "app/pumped_wait.h"
 #include "app/reader_host.h"
@@ -39,6 +40,7 @@ Application::~Application() {
   jd_host_.reset();      // closes the login centre
   // The worker goes first: it writes into the windows and the database.
   monitor_.reset();
+  desktop_alerts_.reset();
   // Windows first (they hold views and refer to the state), then the state,
   // whose database closes last.
   if (settings_window_) delete settings_window_;
@@ -88,6 +90,8 @@ StartupResult Application::on_main_window_created() {
   monitor_host_ = std::make_unique<MonitorHost>(*main_window_, *reminder_window_);
   monitor_ = std::make_unique<Monitor>(state_->db, state_->rules, state_->config, *monitor_host_,
                                        state_->stored);
+  desktop_alerts_ = std::make_unique<DesktopAlerts>(
+      *this, *monitor_host_, QDir(program_directory_).filePath(QStringLiteral("data/push.ini")));
 
   WebView& view = state_->reader_view;
   view.load_html(to_local(QStringLiteral("欢迎使用")));

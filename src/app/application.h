@@ -24,6 +24,7 @@ class LoginCentreWindow;
 class MonitorHost;
 class ReaderHost;
 class JdHost;
+class DesktopAlerts;
 
 // Everything that lives as long as the process.
 struct AppState {
@@ -76,6 +77,7 @@ class Application : public QObject {
   Monitor* monitor() const { return monitor_.get(); }
   ReaderHost& reader_host() { return *reader_host_; }
   JdHost& jd_host() { return *jd_host_; }
+  DesktopAlerts* desktop_alerts() const { return desktop_alerts_.get(); }
 
  private:
   StartupResult on_main_window_created();
@@ -91,6 +93,7 @@ class Application : public QObject {
   std::unique_ptr<MonitorHost> monitor_host_;
   std::unique_ptr<JdHost> jd_host_;
   std::unique_ptr<Monitor> monitor_;
+  std::unique_ptr<DesktopAlerts> desktop_alerts_;  // tray, notifications, more push channels
   bool web_view_ready_ = false;
   bool in_layout_wait_ = false;
   bool closed_ = false;

@@ -4,6 +4,7 @@
 #include <QPixmap>
 #include <QTreeWidget>
 
+#include "storage/configuration.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
 #include "ui/reminder_window.h"
@@ -66,7 +67,28 @@ void MonitorHost::add_reminder_row(const Text& title, const Text& url, const Tex
 }
 
 void MonitorHost::clear_reminders() {
+  wave_alerts_.begin_wave();  // the worker empties the reminders as each wave starts
   on_ui(&reminder_window_, [w = &reminder_window_] { w->clear_reminders(); });
+}
+
+}  // namespace qnl
+
+namespace qnl {
+
+void MonitorHost::alert_post(const ArticleRow& row) {
+  wave_alerts_.add_post({row.title, row.url, row.special});
+}
+
+void MonitorHost::wave_finished(const Configuration& config, HttpConnection* connection) {
+  std::vector<PushPost> posts = wave_alerts_.wave_posts();
+  if (!posts.empty() && on_wave_found_posts) {
+    on_ui(&main_window_, [this, posts = std::move(posts), popup = config.tx_tc] {
+      on_wave_found_posts(posts, popup);
+    });
+  }
+  const WaveAlerts::Outcome outcome = wave_alerts_.finish_wave(config.tx_onlygz, connection);
+  if (!outcome.failed.empty() && !outcome.stopped)
+    show_status(failed_channels_status(outcome.failed));
 }
 
 }  // namespace qnl

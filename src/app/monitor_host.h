@@ -4,8 +4,11 @@
 
 #include <QIcon>
 #include <QObject>
+#include <functional>
+#include <vector>
 
 #include "monitor/monitor_view.h"
+#include "monitor/push_channels.h"
 
 namespace qnl {
 
@@ -20,6 +23,14 @@ class MonitorHost : public MonitorView {
   void add_article_row(const ArticleRow& row) override;
   void add_reminder_row(const Text& title, const Text& url, const Text& time) override;
   void clear_reminders() override;
+  void alert_post(const ArticleRow& row) override;
+  void wave_finished(const Configuration& config, HttpConnection* connection) override;
+
+  // The other push channels; their settings may be replaced at any time.
+  WaveAlerts& wave_alerts() { return wave_alerts_; }
+  // On the UI thread, for a wave that found posts (newest first), with the
+  // pop-up switch as it stood. Set before the monitor starts.
+  std::function<void(const std::vector<PushPost>& posts, bool popup_on)> on_wave_found_posts;
 
   // The mark of a special post in the title cell.
   static QIcon special_mark();
@@ -27,6 +38,7 @@ class MonitorHost : public MonitorView {
  private:
   MainWindow& main_window_;
   ReminderWindow& reminder_window_;
+  WaveAlerts wave_alerts_;
 };
 
 }  // namespace qnl

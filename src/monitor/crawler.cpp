@@ -120,6 +120,7 @@ void crawl(int rule_id, CrawlContext& context) {
     const bool special = holds_watch_word(post->title, config->keywords);
     context.view.add_article_row({rule_id, address, site, post->title, time_stamp(false), special});
     if (state.first_wave && rule.type < 8 && context.stored.contains(post->id)) continue;
+    context.view.alert_post({rule_id, address, site, post->title, time_stamp(false), special});
     if (special) state.special_found = true;
     if (config->tx_wx) add_push_line(state.push_text, post->title, address);
     if (config->tx_tc) context.view.add_reminder_row(post->title, address, time_stamp(false));

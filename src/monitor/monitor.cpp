@@ -89,6 +89,7 @@ void Monitor::run(std::stop_token stop) {
     send_push(state_, *config, view_, connection.get());
     if (stop.stop_requested()) return;  // paused during the push: the wave was not finished
     view_.show_status(kWaveEnd + std::to_string(config->pl_kuai) + kWaveEndTail);
+    view_.wave_finished(*config, connection.get());
     int64_t pause = std::max<int64_t>(0, int64_t{config->pl_kuai} * 1000);
     if (pause == 0 && state_.crawl_list.empty()) pause = kIdleWaveMs;  // never spin
     if (pause > 0 && !wait(stop, pause)) return;

@@ -8,6 +8,9 @@
 
 namespace qnl {
 
+struct Configuration;
+class HttpConnection;
+
 // A found post as the article list shows it.
 struct ArticleRow {
   int rule_id = 0;
@@ -30,6 +33,13 @@ class MonitorView {
   virtual void add_reminder_row(const Text& title, const Text& url, const Text& time) = 0;
   // Empties the reminder list without showing or hiding the window.
   virtual void clear_reminders() = 0;
+  // A new post that alerts: listed above, and not one that the first wave
+  // finds already stored.
+  virtual void alert_post(const ArticleRow& /*row*/) {}
+  // The wave ran to its end, after the WeChat push: desktop notifications
+  // and the other push channels go out here. `connection` is the worker's and
+  // is cancelled when the monitor stops.
+  virtual void wave_finished(const Configuration& /*config*/, HttpConnection* /*connection*/) {}
 };
 
 // The monitor's run-time record. Written by the worker only; one worker at a

@@ -32,6 +32,22 @@ inline constexpr std::string_view kReaderLoadingImage =
 inline constexpr std::string_view kPushService = "https://sctapi.ftqq.com/";
 inline constexpr std::string_view kPushServiceHost = "sctapi.ftqq.com";
 
+// More push channels (each user's token, key or topic is added by the channel).
+inline constexpr std::string_view kPushPlusSend = "https://www.pushplus.plus/send";
+inline constexpr std::string_view kPushPlusHost = "www.pushplus.plus";
+inline constexpr std::string_view kBarkServer = "https://api.day.app/";  // + "push"
+inline constexpr std::string_view kBarkHost = "api.day.app";
+inline constexpr std::string_view kTelegramApi = "https://api.telegram.org/";  // + "botTOKEN/..."
+inline constexpr std::string_view kTelegramHost = "api.telegram.org";
+inline constexpr std::string_view kNtfyServer = "https://ntfy.sh/";  // JSON publish at the root
+inline constexpr std::string_view kNtfyHost = "ntfy.sh";
+inline constexpr std::string_view kWeComRobot =
+    "https://qyapi.weixin.qq.com/cgi-bin/webhook/send?key=";
+inline constexpr std::string_view kWeComHost = "qyapi.weixin.qq.com";
+inline constexpr std::string_view kDingTalkRobot =
+    "https://oapi.dingtalk.com/robot/send?access_token=";
+inline constexpr std::string_view kDingTalkHost = "oapi.dingtalk.com";
+
 // The page shown in the reader view at start-up.
 inline constexpr std::string_view kStartPage = kForum;
 

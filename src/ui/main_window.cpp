@@ -108,6 +108,7 @@ void MainWindow::show_settings_menu() {
   menu.addAction(QStringLiteral("软件设置"), this, [this] { call(on_open_settings); });
   menu.addAction(QStringLiteral("登陆赚客吧"), this, [this] { call(on_forum_login); });
   add_skin_menu(menu);
+  menu.addAction(QStringLiteral("更多推送"), this, [this] { call(on_more_push); });
   menu.exec(QCursor::pos());
 }
 

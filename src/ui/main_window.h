@@ -36,6 +36,7 @@ class MainWindow : public QWidget, public Ui::MainWindowForm {
   std::function<void()> on_monitor_button;
   std::function<void()> on_open_settings;
   std::function<void()> on_forum_login;
+  std::function<void()> on_more_push;
   std::function<void()> on_confirm_login;
   std::function<void(int row, int x)> on_article_double_click;
   // The JD page.
