@@ -5,8 +5,11 @@
 
 #include "app/application.h"
 #include "app/platform.h"
+#include "headless/headless.h"
 
 int main(int argc, char** argv) {
+  // Before anything of the display or the web engine.
+  if (qnl::wants_headless(argc, argv)) return qnl::start_headless(argc, argv);
   qnl::prepare_web_engine_environment();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
