@@ -5,11 +5,12 @@
 #include <QFileInfo>
 #include <QThread>
 
-#include "app/jd_host.h"
 #include "app/desktop_alerts.h"
+#include "app/jd_host.h"
 #include "app/monitor_host.h"
 #include "app/pumped_wait.h"
 #include "app/reader_host.h"
+#include "headless/data_location.h"
 #include "net/endpoints.h"
 #include "skin/skin.h"
 #include "ui/main_window.h"
@@ -28,8 +29,7 @@ constexpr char kReaderUserAgent[] =
 }  // namespace
 
 std::filesystem::path database_path(const QString& program_directory) {
-  return QFileInfo(QDir(program_directory).filePath(QStringLiteral("data/qnl6.sdb")))
-      .filesystemAbsoluteFilePath();
+  return data_directory(QFileInfo(program_directory).filesystemAbsoluteFilePath()) / "qnl6.sdb";
 }
 
 Application::Application(QString program_directory)
@@ -90,23 +90,24 @@ StartupResult Application::on_main_window_created() {
   monitor_host_ = std::make_unique<MonitorHost>(*main_window_, *reminder_window_);
   monitor_ = std::make_unique<Monitor>(state_->db, state_->rules, state_->config, *monitor_host_,
                                        state_->stored);
+  const std::filesystem::path database = database_path(program_directory_);
   desktop_alerts_ = std::make_unique<DesktopAlerts>(
-      *this, *monitor_host_, QDir(program_directory_).filePath(QStringLiteral("data/push.ini")));
+      *this, *monitor_host_, QFileInfo(database.parent_path() / "push.ini").absoluteFilePath());
 
   WebView& view = state_->reader_view;
   view.load_html(to_local(QStringLiteral("欢迎使用")));
   view.load_url(Text(endpoints::kStartPage) + "?f=qnl1.3");
   main_window_->文章列表框->clear();  // the form's sample rows are never shown
 
-  const QString path = QDir(program_directory_).filePath(QStringLiteral("data/qnl6.sdb"));
-  if (!QFileInfo::exists(path)) {
+  std::error_code missing;
+  if (!std::filesystem::exists(database, missing)) {
     show_message(
         main_window_.get(),
         QStringLiteral("数据库文件 qnl6.sdb 缺失，无法工作！\r\n\r\n\r\n请到下载完整版本！"),
         QStringLiteral("启动失败"), QMessageBox::Critical);
     return fatal(StartupResult::database_missing);
   }
-  if (!state_->db.db_open(database_path(program_directory_))) {
+  if (!state_->db.db_open(database)) {
     show_message(main_window_.get(), QStringLiteral("数据库打开失败！"));
     return fatal(StartupResult::database_unopenable);
   }

@@ -37,9 +37,10 @@ struct AppState {
   int login_mode = 0;  // 0 none, 1 JD web site, 2 JD mobile site
 };
 
-// The database file of the program in `program_directory`, as the platform
-// names files (UTF-16 on Windows, where narrow text would be read in the
-// ANSI code page).
+// The database file of the program in `program_directory`: in its data/
+// directory, or in the user's data directory when the program's own is not
+// writable (an installed package); named as the platform names files (UTF-16 on Windows, where
+// narrow text would be read in the ANSI code page).
 std::filesystem::path database_path(const QString& program_directory);
 
 // How start-up ended. `closed`: the user closed the main window before
@@ -50,7 +51,7 @@ class Application : public QObject {
   Q_OBJECT
 
  public:
-  // `program_directory` holds data/qnl6.sdb.
+  // `program_directory` holds data/qnl6.sdb (see database_path).
   explicit Application(QString program_directory);
   ~Application() override;
 

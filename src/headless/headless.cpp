@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "app/push_settings_store.h"
+#include "headless/data_location.h"
 #include "monitor/crawl_rules.h"
 #include "monitor/monitor.h"
 #include "monitor/monitor_view.h"
@@ -17,10 +18,6 @@
 #include "storage/database.h"
 #include "storage/stored_posts.h"
 #include "text/encoding.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace qnl {
 namespace {
@@ -218,16 +215,7 @@ std::string post_line(const ArticleRow& row, std::string_view when, bool json) {
 }
 
 std::filesystem::path default_database_path() {
-  std::filesystem::path program;
-#ifdef _WIN32
-  wchar_t name[MAX_PATH * 4] = {};
-  GetModuleFileNameW(nullptr, name, static_cast<DWORD>(std::size(name)));
-  program = name;
-#else
-  std::error_code ec;
-  program = std::filesystem::read_symlink("/proc/self/exe", ec);
-#endif
-  return program.parent_path() / "data" / "qnl6.sdb";
+  return data_directory(program_directory()) / "qnl6.sdb";
 }
 
 int run_headless(const HeadlessOptions& options, const HeadlessOutput& output,

@@ -53,7 +53,7 @@ std::string post_line(const ArticleRow& row, std::string_view when, bool json);
 // The local time now, ISO 8601 with the offset ("2026-12-09T12:50:39+08:00").
 std::string iso_time_now();
 
-// The database file of the program: data/qnl6.sdb in its directory.
+// The database file of the program: qnl6.sdb in its data directory.
 std::filesystem::path default_database_path();
 
 // Where the lines go, UTF-8, one call per line (no line end).

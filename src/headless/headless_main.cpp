@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "headless/data_location.h"
 #include "headless/headless.h"
 
 #ifdef _WIN32
@@ -106,8 +107,7 @@ int start_headless(int argc, char** argv) {
 #ifndef _WIN32
   // The small program beside this one, started in this process's place (so
   // a service manager's process id stays right).
-  const std::filesystem::path self = default_database_path().parent_path().parent_path();
-  const std::filesystem::path small = self / "quenlo-headless";
+  const std::filesystem::path small = program_directory() / "quenlo-headless";
   std::error_code ec;
   if (std::filesystem::is_regular_file(small, ec)) {
     std::vector<char*> args(argv, argv + argc);

@@ -4,6 +4,7 @@
 #include "headless/headless.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +18,7 @@
 #include <thread>
 
 #include "app/push_settings_store.h"
+#include "headless/data_location.h"
 #include "monitor/monitor_view.h"
 #include "storage/configuration.h"
 #include "storage/database.h"
@@ -117,6 +119,52 @@ TEST(HeadlessLines, JsonLinesAreValidUtf8JsonWhateverTheTitleHolds) {
     EXPECT_EQ(plain.find('\n'), std::string::npos);
   }
   EXPECT_EQ(iso_time_now().size(), 25u);  // 2026-12-09T12:00:00+08:00
+}
+
+// ---- where the data lives ----
+
+std::string read_all(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+TEST(DataLocation, AnInstalledProgramKeepsTheUsersCopyAndNeverOverwritesIt) {
+  test::TempDir dir;
+  const auto program = dir.path() / "lib" / "quenlo";
+  const auto user = dir.path() / "home" / "share" / "Quenlo";
+  std::filesystem::create_directories(program / "data");
+  std::ofstream(program / "data" / "qnl6.sdb", std::ios::binary) << "shipped";
+
+  // A program directory the user may write to keeps its own data/.
+  EXPECT_EQ(data_directory(program, user, true), program / "data");
+  EXPECT_FALSE(std::filesystem::exists(user));
+
+  // An installed one: the user's directory, with a copy of the shipped file.
+  EXPECT_EQ(data_directory(program, user, false), user);
+  EXPECT_EQ(read_all(user / "qnl6.sdb"), "shipped");
+  EXPECT_FALSE(std::filesystem::exists(user / "qnl6.sdb.part"));
+  const auto perms = std::filesystem::status(user / "qnl6.sdb").permissions();
+  EXPECT_EQ(perms & std::filesystem::perms::others_read, std::filesystem::perms::none);
+
+  // The user's database is theirs from then on.
+  std::ofstream(user / "qnl6.sdb", std::ios::binary) << "the user's posts";
+  std::ofstream(program / "data" / "qnl6.sdb", std::ios::binary) << "a newer package";
+  EXPECT_EQ(data_directory(program, user, false), user);
+  EXPECT_EQ(read_all(user / "qnl6.sdb"), "the user's posts");
+
+  // Nothing shipped: nothing made up either.
+  const auto bare = dir.path() / "bare";
+  std::filesystem::create_directories(bare);
+  EXPECT_EQ(data_directory(bare, dir.path() / "other", false), dir.path() / "other");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "other" / "qnl6.sdb"));
+
+  EXPECT_TRUE(program_data_writable(program));
+  if (geteuid() != 0) {  // root writes anywhere
+    std::filesystem::permissions(
+        program / "data", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    EXPECT_FALSE(program_data_writable(program));
+    std::filesystem::permissions(program / "data", std::filesystem::perms::owner_all);
+  }
 }
 
 // ---- whole runs ----
