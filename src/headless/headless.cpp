@@ -3,10 +3,12 @@
 #include <QString>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <thread>
 
 #include "app/push_settings_store.h"
 #include "headless/data_location.h"
@@ -228,7 +230,14 @@ int run_headless(const HeadlessOptions& options, const HeadlessOutput& output,
     return kHeadlessDatabaseMissing;
   }
   Database db;
-  if (!db.db_open(path)) {
+  // A program committing to the file at this instant holds it for a moment;
+  // the connection's busy time-out only counts once it is open.
+  bool opened = db.db_open(path);
+  for (int retry = 0; !opened && retry < 20 && !stop.stop_requested(); ++retry) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    opened = db.db_open(path);
+  }
+  if (!opened) {
     output.status("数据库打开失败！ " + path_text(path) +
                   " (not a database, no permission, or held by another program)");
     return kHeadlessDatabaseUnopenable;

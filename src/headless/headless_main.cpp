@@ -54,7 +54,7 @@ int headless_main(int argc, char** argv) {
   }
   const HeadlessOutput output{
       [](const std::string& line) { return write_line(stdout, line); },
-      [](const std::string& line) { write_line(stderr, "quenlo: " + line); }};
+      [](const std::string& line) { write_line(stderr, iso_time_now() + " " + line); }};
 
 #ifdef _WIN32
   std::signal(SIGINT, on_end_signal);

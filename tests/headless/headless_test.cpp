@@ -255,6 +255,7 @@ class HeadlessRun : public ::testing::Test {
     if (hold_) return FixtureResponse::never_answer();
     // Every fetch lists one thread more than the one before.
     ++fetches_;
+    if (on_fetch_) on_fetch_(fetches_);
     std::vector<test::ListedThread> threads;
     for (int i = fetches_; i >= 1; --i)
       threads.push_back({std::to_string(7000000 + i), "第" + std::to_string(i) + "帖 京东PLUS"});
@@ -283,6 +284,7 @@ class HeadlessRun : public ::testing::Test {
   std::mutex mutex_;
   int fetches_ = 0;
   bool hold_ = false;
+  std::function<void(int fetch)> on_fetch_;  // runs before the page is answered
 };
 
 TEST_F(HeadlessRun, PrintsNewPostsStoresThemPushesEveryChannelAndEndsCleanly) {
@@ -367,12 +369,37 @@ TEST_F(HeadlessRun, RefusesDatabasesItCannotUseWithTheirOwnCodes) {
 // other waits out its busy time-out, so nothing is lost or corrupted; a
 // saved setting counts from the monitor's next wave.
 TEST_F(HeadlessRun, ADesktopSavingSettingsOnTheSameFileLosesNothing) {
-  Capture capture;
-  HeadlessRunThread run(options(), capture);
-  ASSERT_TRUE(wait_until([&] { return capture.post_count() >= 1; }));
-
   Database desktop;
   ASSERT_TRUE(desktop.db_open(shipped_.path()));
+  // The monitor starts while the desktop holds the file exclusively for a
+  // moment: it waits, it does not give up.
+  ASSERT_TRUE(desktop.db_execute("BEGIN EXCLUSIVE"));
+  Capture capture;
+  HeadlessRunThread run(options(), capture);
+  std::this_thread::sleep_for(500ms);
+  ASSERT_TRUE(desktop.db_execute("COMMIT"));
+  ASSERT_TRUE(wait_until([&] { return capture.post_count() >= 1; }));
+  EXPECT_FALSE(run.done());
+  // A long save holds the write lock for a second (under the monitor's
+  // two-second busy time-out) just when the monitor is about to store the
+  // page's new post.
+  std::atomic<bool> locked = false;
+  {
+    std::lock_guard lock(mutex_);
+    const int next = fetches_ + 1;
+    on_fetch_ = [&, next](int fetch) {
+      if (fetch != next) return;
+      EXPECT_TRUE(desktop.db_execute("BEGIN IMMEDIATE"));
+      EXPECT_TRUE(desktop.db_execute("UPDATE con SET pl_man='7'"));
+      locked = true;
+    };
+  }
+  ASSERT_TRUE(wait_until([&] { return locked.load(); }));
+  const size_t before = capture.post_count();
+  std::this_thread::sleep_for(1000ms);
+  ASSERT_TRUE(desktop.db_execute("COMMIT"));
+  ASSERT_TRUE(wait_until([&] { return capture.post_count() > before; }));
+
   int saves = 0;
   for (int i = 0; i < 40; ++i) {
     SettingsForm form;
@@ -383,14 +410,6 @@ TEST_F(HeadlessRun, ADesktopSavingSettingsOnTheSameFileLosesNothing) {
     form.tx_wx = true;
     form.tx_wxkey = "SCTKEY9";
     saves += save_settings(desktop, form) ? 1 : 0;
-    if (i == 10) {
-      // A long save holds the write lock for a second (under the monitor's
-      // two-second busy time-out) while the monitor wants to store.
-      ASSERT_TRUE(desktop.db_execute("BEGIN IMMEDIATE"));
-      ASSERT_TRUE(desktop.db_execute("UPDATE con SET pl_man='7'"));
-      std::this_thread::sleep_for(1000ms);
-      ASSERT_TRUE(desktop.db_execute("COMMIT"));
-    }
     std::this_thread::sleep_for(50ms);
   }
   EXPECT_EQ(saves, 40);
