@@ -118,6 +118,12 @@ TEST(HeadlessLines, JsonLinesAreValidUtf8JsonWhateverTheTitleHolds) {
     EXPECT_EQ(std::count(plain.begin(), plain.end(), '\t'), 5) << plain;
     EXPECT_EQ(plain.find('\n'), std::string::npos);
   }
+  // Bytes that are no CP936 text (a cut-off lead byte, 0xFF) still give a
+  // line of valid UTF-8 JSON.
+  const ArticleRow broken{1, "http://a/\xff", "x", "ab\x81", "", false};
+  QJsonParseError error{};
+  QJsonDocument::fromJson(QByteArray::fromStdString(post_line(broken, "T", true)), &error);
+  EXPECT_EQ(error.error, QJsonParseError::NoError) << post_line(broken, "T", true);
   EXPECT_EQ(iso_time_now().size(), 25u);  // 2026-12-09T12:00:00+08:00
 }
 
