@@ -25,6 +25,7 @@
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 #include <QWidget>
+#include <algorithm>
 
 #include "ui/qt_text.h"
 
@@ -42,6 +43,9 @@ const QString kFunctionScript = QStringLiteral("qnl-page-functions");
 // it wait for each other (they travel on different channels).
 constexpr qint64 kPairingMs = 400;
 constexpr size_t kMaxHints = 16;
+// A page opening windows in a loop fills neither memory nor the timer queue:
+// beyond this many waiting requests the oldest are dropped.
+constexpr size_t kMaxPending = 32;
 // Pages kept for serving: the one shown and the one before it, which may
 // still be on its way when the next is handed over.
 constexpr size_t kKeptPages = 2;
@@ -471,7 +475,13 @@ void WebView::on_engine_new_window(const QUrl& url, bool user_initiated) {
   }
   // The page's word on the target name may still be on its way.
   pending_.push_back(std::move(request));
-  QTimer::singleShot(kPairingMs, this, [this] { deliver_overdue(); });
+  while (pending_.size() > kMaxPending) pending_.pop_front();
+  if (!pairing_timer_) {
+    pairing_timer_ = new QTimer(this);
+    pairing_timer_->setSingleShot(true);
+    connect(pairing_timer_, &QTimer::timeout, this, &WebView::deliver_overdue);
+  }
+  if (!pairing_timer_->isActive()) pairing_timer_->start(kPairingMs);
 }
 
 void WebView::deliver_overdue() {
@@ -481,6 +491,9 @@ void WebView::deliver_overdue() {
     pending_.pop_front();
     deliver(request, nullptr);
   }
+  if (!pending_.empty())
+    pairing_timer_->start(
+        static_cast<int>(std::max<qint64>(1, kPairingMs - (now - pending_.front().at_ms))));
 }
 
 void WebView::deliver(const PendingRequest& pending, const OpenHint* hint) {

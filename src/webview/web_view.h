@@ -23,6 +23,7 @@
 
 #include "text/text.h"
 
+class QTimer;
 class QWebChannel;
 class QWebEngineProfile;
 class QWidget;
@@ -160,6 +161,7 @@ class WebView : public QObject {
   bool functions_installed_ = false;
   std::list<OpenHint> hints_;
   std::list<PendingRequest> pending_;
+  QTimer* pairing_timer_ = nullptr;
 };
 
 }  // namespace qnl
