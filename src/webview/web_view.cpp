@@ -39,9 +39,11 @@ const QString kHtmlHost = QStringLiteral("page");
 const QString kHintEvent = QStringLiteral("qnl-window-hint");
 const QString kBridgeScript = QStringLiteral("qnl-bridge");
 const QString kFunctionScript = QStringLiteral("qnl-page-functions");
-// How long a window.open told by the page and the engine's own request for
-// it wait for each other (they travel on different channels).
-constexpr qint64 kPairingMs = 400;
+// How long a window.open told by the page (or a user's click on a link with
+// a target) and the engine's own request for it wait for each other: they
+// travel on different channels, and a busy machine delays either. Only a
+// request nothing told of (a middle click, say) waits this long.
+constexpr qint64 kPairingMs = 2000;
 constexpr size_t kMaxHints = 16;
 // A page opening windows in a loop fills neither memory nor the timer queue:
 // beyond this many waiting requests the oldest are dropped.
@@ -111,6 +113,15 @@ QString bridge_source() {
     a.href = url;
     return a.href;
   }
+  // A user's click on a link that opens a window: its request need not wait
+  // for a target name (a link's target is never taken as one).
+  window.addEventListener('click', function(e) {
+    if (!e.isTrusted) return;
+    var el = e.target;
+    while (el && !(el.tagName === 'A' || el.tagName === 'AREA')) el = el.parentElement;
+    if (!el || !el.href) return;
+    send({t: 'link', url: el.href});
+  }, true);
   document.addEventListener(%1, function(e) {
     var o;
     try { o = JSON.parse(String(e.detail)); } catch (x) { return; }
@@ -436,9 +447,10 @@ void WebView::install_page_functions() {
 void WebView::on_bridge_message(const QString& message) {
   const QJsonObject o = QJsonDocument::fromJson(message.toUtf8()).object();
   const QString kind = o.value(QStringLiteral("t")).toString();
-  if (kind == QLatin1String("open")) {
+  if (kind == QLatin1String("open") || kind == QLatin1String("link")) {
     OpenHint hint;
     hint.url = encoded(QUrl(o.value(QStringLiteral("url")).toString()));
+    hint.named = kind == QLatin1String("open");
     hint.name = o.value(QStringLiteral("name")).toString();
     hint.top_frame = o.value(QStringLiteral("top")).toBool();
     hint.policy = o.value(QStringLiteral("policy")).toString();
@@ -501,7 +513,7 @@ void WebView::deliver(const PendingRequest& pending, const OpenHint* hint) {
   NewWindowRequest request;
   request.url = to_local(pending.url);
   request.user_initiated = pending.user_initiated;
-  if (hint) {
+  if (hint && hint->named) {
     request.source = NewWindowSource::script;
     request.target = to_local(hint->name);
     request.top_frame = hint->top_frame;

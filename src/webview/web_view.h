@@ -130,6 +130,7 @@ class WebView : public QObject {
   // taken, and only for the engine's own request of the same address.
   struct OpenHint {
     QString url;
+    bool named = false;  // a window.open's (a link's click tells no name)
     QString name;
     bool top_frame = false;
     QString policy;

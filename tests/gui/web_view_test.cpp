@@ -29,6 +29,7 @@ const char kPage[] = R"HTML(<html><body>
 <a id="plain" href="/same">same</a>
 <button id="reply" onclick="window.open('/reply?_k1_=1&_k2_=x', 'tosoft')">reply</button>
 <button id="big" style="width:300px;height:80px" onclick="window.open('/user?a=1', 'named')">big</button>
+<a id="link" href="/linked" target="tosoft" style="display:block;width:300px;height:40px">link</a>
 </body></html>)HTML";
 
 // A hostile page: it writes what the old console channel took, sends the
@@ -108,6 +109,16 @@ class WebViewTest : public QObject {
     QCOMPARE(requests_[0].target, Text("named"));
     QCOMPARE(requests_[0].url, server_.base_url() + "user?a=1");
     QVERIFY(requests_[0].user_initiated);
+
+    // A link's target attribute is never taken for a window.open's name.
+    requests_.clear();
+    click_element("link");
+    QTRY_COMPARE_WITH_TIMEOUT(requests_.size(), size_t{1}, 10000);
+    QCOMPARE(requests_[0].url, server_.base_url() + "linked");
+    QVERIFY(requests_[0].source == NewWindowSource::engine);
+    QCOMPARE(requests_[0].target, Text());
+    QVERIFY(requests_[0].user_initiated);
+    QVERIFY(view_.current_url().endsWith(QStringLiteral("/page")));
   }
 
   void blankTargetLinkArrivesWithoutNavigating() {
@@ -193,7 +204,7 @@ class WebViewTest : public QObject {
     requests_.clear();
     // Engine requests only: names told by the page would pair at once.
     eval("for (var i = 0; i < 500; ++i) document.getElementById('blank').click(); 1");
-    QTest::qWait(1500);
+    QTest::qWait(3000);
     QVERIFY(!requests_.empty());
     QVERIFY(requests_.size() <= 32);
     QCOMPARE(eval("1 + 1").toInt(), 2);  // the page still answers
@@ -286,6 +297,12 @@ class WebViewTest : public QObject {
              .arg(own));
     QTRY_VERIFY_WITH_TIMEOUT(eval("window.outcome").toString() != QStringLiteral("pending"), 10000);
     QCOMPARE(eval("window.outcome").toString(), QStringLiteral("failed"));
+    // Nor can it go there itself.
+    eval(QStringLiteral("location.href = '%1'; 1").arg(own));
+    QTest::qWait(1000);
+    QVERIFY(!eval("document.body ? document.body.innerText : ''")
+                 .toString()
+                 .contains(QStringLiteral("private")));
   }
 
   void localFilesResolveAgainstTheirDirectory() {
