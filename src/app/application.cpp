@@ -204,18 +204,13 @@ void Application::select_all() {
 }
 
 std::vector<int> Application::ticked_plans() {
+  Q_ASSERT(QThread::currentThread() == thread());
   std::vector<int> ids;
-  auto read = [this, &ids] {
-    QTreeWidget* tree = main_window_->方案框;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-      const QTreeWidgetItem* item = tree->topLevelItem(i);
-      if (item->checkState(0) == Qt::Checked) ids.push_back(item->data(0, Qt::UserRole).toInt());
-    }
-  };
-  if (QThread::currentThread() == thread())
-    read();
-  else
-    QMetaObject::invokeMethod(this, read, Qt::BlockingQueuedConnection);
+  QTreeWidget* tree = main_window_->方案框;
+  for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = tree->topLevelItem(i);
+    if (item->checkState(0) == Qt::Checked) ids.push_back(item->data(0, Qt::UserRole).toInt());
+  }
   return ids;
 }
 

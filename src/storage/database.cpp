@@ -27,9 +27,6 @@ constexpr const char* kInsertFoundPost =
 // built-in functions folds ASCII only and keeps every other byte, and instr()
 // over two BLOBs compares bytes. LIKE would treat "%" and "_" of the id as
 // wildcards and walk CP936 bytes as if they were UTF-8.
-constexpr const char* kPostStored =
-    "SELECT 1 from info where instr(CAST(lower(url) AS BLOB), CAST(? AS BLOB)) > 0 LIMIT 1";
-
 struct StatementDeleter {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
@@ -192,10 +189,6 @@ bool Database::insert_found_post(TextView planname, int64_t planid, TextView tit
                                  TextView addtime, int zt) {
   return db_execute(kInsertFoundPost, {Text(planname), planid, Text(title), Text(url),
                                        Text(addtime), static_cast<int64_t>(zt)});
-}
-
-bool Database::is_post_stored(TextView post_id) {
-  return db_query(kPostStored, {to_lower(post_id)}).row_count() > 0;
 }
 
 }  // namespace qnl

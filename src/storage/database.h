@@ -84,10 +84,6 @@ class Database {
   // Stores one found post.
   bool insert_found_post(TextView planname, int64_t planid, TextView title, TextView url,
                          TextView addtime, int zt);
-  // True when a stored found post's address contains `post_id` (letter case
-  // of ASCII letters ignored, every other byte literal). A failing look-up
-  // counts as not stored.
-  bool is_post_stored(TextView post_id);
 
  private:
   // Runs one statement; `changes` receives the number of rows it changed.

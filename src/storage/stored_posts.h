@@ -6,9 +6,9 @@
 // not at start-up), and keeps, for every three-digit group inside a run of
 // digits, the addresses holding it. An all-digit id of three or more digits
 // is then checked against the few addresses that hold its rarest group; any
-// other id is checked against every address in memory. Answers are those of
-// `Database::is_post_stored`: the id anywhere in the address, ASCII letter
-// case ignored. Nothing is written to the database file.
+// other id is checked against every address in memory. An id counts as
+// stored when it stands anywhere in a stored address, ASCII letter case
+// ignored, every other byte literal. Nothing is written to the database file.
 #pragma once
 
 #include <cstdint>

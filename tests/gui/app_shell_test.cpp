@@ -213,10 +213,13 @@ class AppShellTest : public QObject {
     w.选择框1->click();
     QVERIFY(app.ticked_plans().empty());
 
-    // The plan list can be read from another thread.
+    // Another thread reads the plan list by asking the window's thread.
     tree->topLevelItem(1)->setCheckState(0, Qt::Checked);
     std::vector<int> from_worker;
-    QThread* worker = QThread::create([&] { from_worker = app.ticked_plans(); });
+    QThread* worker = QThread::create([&] {
+      QMetaObject::invokeMethod(
+          &app, [&] { from_worker = app.ticked_plans(); }, Qt::BlockingQueuedConnection);
+    });
     worker->start();
     QTRY_VERIFY(worker->isFinished());
     delete worker;
