@@ -156,7 +156,7 @@ TEST_F(DatabaseTest, ConcurrentQueriesNeverMixTheirResults) {
         if (static_cast<int>(row.size()) != columns || row[0][0] != (table_a ? 'a' : 'b')) ++bad;
       }
       // A writer between the queries of the other thread.
-      if (!table_a && !test::is_post_stored(db_, "12345")) {
+      if (!table_a && !db_.is_post_stored("12345")) {
         db_.insert_found_post("x", 1, "t", "u", "1/1  00:00", 0);
       }
     }
@@ -212,31 +212,31 @@ TEST_F(DatabaseTest, FoundPostIsStoredWithItsValues) {
 
 TEST_F(DatabaseTest, PostStoredLookUpIsASubstringSearch) {
   open_with();
-  EXPECT_FALSE(test::is_post_stored(db_, "12345"));  // empty table
+  EXPECT_FALSE(db_.is_post_stored("12345"));  // empty table
   ASSERT_TRUE(db_.insert_found_post("a", 1, "t", "http://h/thread-12345-1-1.html", "", 0));
-  EXPECT_TRUE(test::is_post_stored(db_, "12345"));
-  EXPECT_TRUE(test::is_post_stored(db_, "234"));
-  EXPECT_TRUE(test::is_post_stored(db_, "thread-1"));
-  EXPECT_FALSE(test::is_post_stored(db_, "123456"));
-  EXPECT_FALSE(test::is_post_stored(db_, "54321"));
+  EXPECT_TRUE(db_.is_post_stored("12345"));
+  EXPECT_TRUE(db_.is_post_stored("234"));
+  EXPECT_TRUE(db_.is_post_stored("thread-1"));
+  EXPECT_FALSE(db_.is_post_stored("123456"));
+  EXPECT_FALSE(db_.is_post_stored("54321"));
   // Letter case of ASCII letters is ignored, as by LIKE.
-  EXPECT_TRUE(test::is_post_stored(db_, "THREAD-12345"));
+  EXPECT_TRUE(db_.is_post_stored("THREAD-12345"));
   // An empty id is found in every stored address.
-  EXPECT_TRUE(test::is_post_stored(db_, ""));
+  EXPECT_TRUE(db_.is_post_stored(""));
 }
 
 TEST_F(DatabaseTest, PostStoredLookUpTakesWildcardsLiterally) {
   open_with();
   ASSERT_TRUE(db_.insert_found_post("a", 1, "t", "http://h/?a=1%2_3", "", 0));
   ASSERT_TRUE(db_.insert_found_post("a", 1, "t", "http://h/x-9876", "", 0));
-  EXPECT_TRUE(test::is_post_stored(db_, "1%2"));
-  EXPECT_TRUE(test::is_post_stored(db_, "2_3"));
-  EXPECT_FALSE(test::is_post_stored(db_, "98%6"));
-  EXPECT_FALSE(test::is_post_stored(db_, "98_6"));
-  EXPECT_FALSE(test::is_post_stored(db_, "9%"));
-  EXPECT_FALSE(test::is_post_stored(db_, "x_9"));
-  EXPECT_FALSE(test::is_post_stored(db_, "'"));
-  EXPECT_FALSE(test::is_post_stored(db_, "\\"));
+  EXPECT_TRUE(db_.is_post_stored("1%2"));
+  EXPECT_TRUE(db_.is_post_stored("2_3"));
+  EXPECT_FALSE(db_.is_post_stored("98%6"));
+  EXPECT_FALSE(db_.is_post_stored("98_6"));
+  EXPECT_FALSE(db_.is_post_stored("9%"));
+  EXPECT_FALSE(db_.is_post_stored("x_9"));
+  EXPECT_FALSE(db_.is_post_stored("'"));
+  EXPECT_FALSE(db_.is_post_stored("\\"));
 }
 
 TEST_F(DatabaseTest, PostStoredLookUpComparesDoubleByteTextAsBytes) {
@@ -245,9 +245,9 @@ TEST_F(DatabaseTest, PostStoredLookUpComparesDoubleByteTextAsBytes) {
   // range UTF-8 uses for continuation bytes.
   const Text url = gbk("http://h/读啊-77");
   ASSERT_TRUE(db_.insert_found_post("a", 1, "t", url, "", 0));
-  EXPECT_TRUE(test::is_post_stored(db_, gbk("啊-77")));
-  EXPECT_TRUE(test::is_post_stored(db_, gbk("读啊")));
-  EXPECT_FALSE(test::is_post_stored(db_, gbk("阿-77")));
+  EXPECT_TRUE(db_.is_post_stored(gbk("啊-77")));
+  EXPECT_TRUE(db_.is_post_stored(gbk("读啊")));
+  EXPECT_FALSE(db_.is_post_stored(gbk("阿-77")));
 }
 
 TEST_F(DatabaseTest, RuleLoadSkipsHiddenRulesAndOrdersByRank) {
@@ -293,7 +293,7 @@ TEST(ShippedDatabase, HasTheTablesTheProgramUses) {
   for (size_t i = 1; i < rules.rows.size(); ++i)
     EXPECT_NE(rules.rows[i][1], "1") << rules.rows[i][0];
   EXPECT_TRUE(db.insert_found_post(gbk("赚吧免登"), 11, "t", "u-1234567", "1/2  03:04", 0));
-  EXPECT_TRUE(test::is_post_stored(db, "1234567"));
+  EXPECT_TRUE(db.is_post_stored("1234567"));
   EXPECT_TRUE(db.store_forum_cookie("a=b"));
   EXPECT_TRUE(db.store_jd_cookie(true, "c=d"));
 }

@@ -127,6 +127,24 @@ class AppShellTest : public QObject {
     QCOMPARE(app.main_window().方案框->topLevelItemCount(), 0);  // rules not loaded
   }
 
+  void databaseHeldByAnotherProgramIsNamedAsBusy() {
+    ProgramDir dir;
+    QVERIFY(dir.make_shipped_database());
+    sqlite3* holder = nullptr;
+    const QByteArray file = dir.database().toUtf8();
+    QCOMPARE(sqlite3_open(file.constData(), &holder), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    RecordedMessages messages;
+    Application app(dir.path());
+    QCOMPARE(app.start(), StartupResult::database_unopenable);
+    sqlite3_close_v2(holder);
+    QCOMPARE(messages.shown.size(), 1);
+    const QString text = messages.shown[0].text;
+    QVERIFY2(text.contains(QStringLiteral("qnl6.sdb")) && text.contains(QStringLiteral("占用")),
+             qPrintable(text));
+    QVERIFY(!text.contains(QStringLiteral("不兼容")));
+  }
+
   void olderConfigurationLayoutIsIncompatible() {
     ProgramDir dir;
     QVERIFY(dir.make_shipped_database());

@@ -12,14 +12,6 @@
 
 namespace qnl::test {
 
-bool is_post_stored(Database& db, TextView post_id) {
-  return db.db_query(
-               "SELECT 1 from info where instr(CAST(lower(url) AS BLOB), CAST(? AS BLOB)) "
-               "> 0 LIMIT 1",
-               {to_lower(post_id)})
-             .row_count() > 0;
-}
-
 Text gbk(const char* utf8) {
   return utf8_to_local(utf8);
 }

@@ -13,11 +13,6 @@ class Database;
 
 namespace qnl::test {
 
-// The plain look-up the stored-post index must agree with: true when a stored
-// found post's address contains `post_id` (letter case of ASCII letters
-// ignored, every other byte literal). A failing look-up counts as not stored.
-bool is_post_stored(Database& db, TextView post_id);
-
 // CP936 text of a UTF-8 literal written in a test source.
 Text gbk(const char* utf8);
 
