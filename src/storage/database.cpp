@@ -307,4 +307,8 @@ bool Database::insert_found_post(TextView planname, int64_t planid, TextView tit
                                        Text(addtime), static_cast<int64_t>(zt)});
 }
 
+bool Database::is_post_stored(TextView post_id) {
+  return db_query(kPostStored, {to_lower(post_id)}).row_count() > 0;
+}
+
 }  // namespace qnl
