@@ -11,13 +11,9 @@
 
 #include "text/encoding.h"
 
-int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: qnl_makedb SOURCE.sql TARGET.sdb\n";
-    return 2;
-  }
-  const std::filesystem::path source = argv[1];
-  const std::filesystem::path target = argv[2];
+namespace {
+
+int make(const std::filesystem::path& source, const std::filesystem::path& target) {
   if (std::filesystem::exists(target)) return 0;
 
   std::ifstream in(source, std::ios::binary);
@@ -29,7 +25,8 @@ int main(int argc, char** argv) {
   sql_utf8 << in.rdbuf();
   const std::string sql = qnl::utf8_to_local(sql_utf8.str());
 
-  std::filesystem::create_directories(target.parent_path());
+  // A bare file name has no directory to make.
+  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path());
   const std::filesystem::path partial = target.string() + ".partial";
   std::filesystem::remove(partial);
   sqlite3* db = nullptr;
@@ -51,4 +48,19 @@ int main(int argc, char** argv) {
   // Appears under its final name only when complete.
   std::filesystem::rename(partial, target);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::cerr << "usage: qnl_makedb SOURCE.sql TARGET.sdb\n";
+    return 2;
+  }
+  try {
+    return make(argv[1], argv[2]);
+  } catch (const std::filesystem::filesystem_error& error) {
+    std::cerr << error.what() << "\n";
+    return 1;
+  }
 }

@@ -107,12 +107,22 @@ StartupResult Application::on_main_window_created() {
         QStringLiteral("启动失败"), QMessageBox::Critical);
     return fatal(StartupResult::database_missing);
   }
+  // A busy, read-only or unreadable file is named as such; it is not a bad file.
+  auto problem = [this](const QString& otherwise) {
+    const Text text = state_->db.problem_text();
+    return text.empty() ? otherwise : to_qstring(text);
+  };
   if (!state_->db.db_open(database)) {
-    show_message(main_window_.get(), QStringLiteral("数据库打开失败！"));
+    show_message(main_window_.get(), problem(QStringLiteral("数据库打开失败！")));
     return fatal(StartupResult::database_unopenable);
   }
   fill_plan_tree(load_rules(state_->db, state_->rules));
-  if (load_configuration(state_->db, state_->config) == ConfigLoad::incompatible) {
+  const ConfigLoad config = load_configuration(state_->db, state_->config);
+  if (config == ConfigLoad::unreadable) {
+    show_message(main_window_.get(), problem(QStringLiteral("数据库打开失败！")));
+    return fatal(StartupResult::database_unopenable);
+  }
+  if (config == ConfigLoad::incompatible) {
     show_message(main_window_.get(), QStringLiteral("不兼容老版本数据库，请重新下载"));
     return fatal(StartupResult::incompatible);
   }
@@ -205,18 +215,13 @@ void Application::select_all() {
 }
 
 std::vector<int> Application::ticked_plans() {
+  Q_ASSERT(QThread::currentThread() == thread());
   std::vector<int> ids;
-  auto read = [this, &ids] {
-    QTreeWidget* tree = main_window_->方案框;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-      const QTreeWidgetItem* item = tree->topLevelItem(i);
-      if (item->checkState(0) == Qt::Checked) ids.push_back(item->data(0, Qt::UserRole).toInt());
-    }
-  };
-  if (QThread::currentThread() == thread())
-    read();
-  else
-    QMetaObject::invokeMethod(this, read, Qt::BlockingQueuedConnection);
+  QTreeWidget* tree = main_window_->方案框;
+  for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = tree->topLevelItem(i);
+    if (item->checkState(0) == Qt::Checked) ids.push_back(item->data(0, Qt::UserRole).toInt());
+  }
   return ids;
 }
 

@@ -71,7 +71,7 @@ class Application : public QObject {
   void open_settings_window();
   // Ticks or unticks every plan as the "全选" box stands.
   void select_all();
-  // Rule ids of the ticked plans, in tree order. Safe from any thread.
+  // Rule ids of the ticked plans, in tree order. On the window's thread only.
   std::vector<int> ticked_plans();
   // "开始" starts the monitor on the ticked plans, "暂停" stops it.
   void toggle_monitor();

@@ -4,6 +4,8 @@
 #include <QFont>
 #include <cstdlib>
 
+#include "webview/web_view.h"
+
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -11,6 +13,7 @@
 namespace qnl {
 
 void prepare_web_engine_environment() {
+  WebView::register_scheme();
 #ifndef _WIN32
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
 #endif

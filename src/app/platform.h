@@ -3,7 +3,8 @@
 
 namespace qnl {
 
-// Chromium's sandbox cannot run as root: turns it off only then.
+// Before the application object exists: registers the web views' own URL
+// scheme; Chromium's sandbox cannot run as root, so turns it off only then.
 void prepare_web_engine_environment();
 
 // The forms were laid out for a 9-point user-interface font: use that size

@@ -23,8 +23,15 @@ constexpr int kPolls = 100;
 constexpr int kPollMs = 50;
 constexpr int kBrowserColumnWidth = 250;
 
+// Only web addresses reach the desktop's browser: a page's file:, smb: or
+// custom-scheme address would hand it to whatever program claims it.
 void open_in_browser(TextView url) {
-  QDesktopServices::openUrl(QUrl(to_qstring(url)));
+  const QUrl address(to_qstring(url), QUrl::StrictMode);
+  const QString scheme = address.scheme().toLower();
+  if (!address.isValid() || address.host().isEmpty() ||
+      (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+    return;
+  QDesktopServices::openUrl(address);
 }
 
 Text L(const char* utf8) {
@@ -137,18 +144,20 @@ void ReaderHost::show_page(TextView html, Text nonce) {
 void ReaderHost::on_new_window(const NewWindowRequest& request) {
   if (request.url.empty()) return;
   if (request.target != "tosoft") {
-    open_in_browser(request.url);
+    // A page opens nothing on the desktop by itself: only the user's click.
+    if (request.user_initiated) open_in_browser(request.url);
     return;
   }
   // Only the reply bar of the forum page shown now, clicked by the user, may
   // reply in the user's name: the request must come from window.open in
   // the top frame of the page that declares the nonce of the page loaded
-  // last, right after a real click. Post content cannot run script there
-  // (the page allows only its own), so nothing else can ask in its name.
+  // last, right after a real click (the engine's word). Post content cannot
+  // run script there (the page allows only its own), so nothing else can ask
+  // in its name.
   if (shown_nonce_.empty() || request.source != NewWindowSource::script ||
       !request.user_initiated || !request.top_frame ||
       find_text(request.page_policy, "'nonce-" + shown_nonce_ + "'") < 1 ||
-      !state_.reader_view.current_url().startsWith(QStringLiteral("file:")))
+      !state_.reader_view.shows_html())
     return;
   const std::optional<ReplyRequest> reply = decode_reply_request(request.url);
   if (!reply) return;

@@ -3,12 +3,10 @@
 #include <QString>
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
-#include <thread>
 
 #include "app/push_settings_store.h"
 #include "headless/data_location.h"
@@ -232,24 +230,25 @@ int run_headless(const HeadlessOptions& options, const HeadlessOutput& output,
     return kHeadlessDatabaseMissing;
   }
   Database db;
-  // A program committing to the file at this instant holds it for a moment;
-  // the connection's busy time-out only counts once it is open.
-  bool opened = db.db_open(path);
-  for (int retry = 0; !opened && retry < 20 && !stop.stop_requested(); ++retry) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    opened = db.db_open(path);
-  }
-  if (!opened) {
-    output.status("数据库打开失败！ " + path_text(path) +
-                  " (not a database, no permission, or held by another program)");
+  // A busy, read-only or unreadable file is named as such (a file another
+  // program holds is waited for up to the busy time-out first).
+  auto refuse = [&](const char* otherwise) {
+    const Text problem = db.problem_text();
+    output.status(problem.empty() ? otherwise + (" " + path_text(path)) : local_to_utf8(problem));
     return kHeadlessDatabaseUnopenable;
-  }
+  };
+  if (!db.db_open(path)) return refuse("数据库打开失败！");
   RuleGrid rules;
   const std::vector<Plan> plans = load_rules(db, rules);
   ConfigStore config;
-  if (load_configuration(db, config) == ConfigLoad::incompatible) {
-    output.status("不兼容老版本数据库，请重新下载 " + path_text(path));
-    return kHeadlessIncompatible;
+  switch (load_configuration(db, config)) {
+    case ConfigLoad::loaded:
+      break;
+    case ConfigLoad::incompatible:
+      output.status("不兼容老版本数据库，请重新下载 " + path_text(path));
+      return kHeadlessIncompatible;
+    case ConfigLoad::unreadable:
+      return refuse("数据库打开失败！");
   }
   std::vector<int> crawl_list;
   if (options.rules) {

@@ -71,7 +71,7 @@ class RuleGrid {
 
  private:
   mutable std::mutex mutex_;
-  std::array<std::array<Text, kFields>, kSlots> cells_{};
+  std::array<std::array<Text, kFields>, kSlots> cells_;  // strings start empty
 };
 
 // One item of the plan tree.

@@ -127,6 +127,9 @@ void crawl(int rule_id, CrawlContext& context) {
     if (context.db.insert_found_post(site, rule_id, post->title, address, time_stamp(false),
                                      special ? 1 : 0))
       context.stored.add(address);
+    else  // never silently: a post not stored is alerted again after a restart
+      context.view.show_status(utf8_to_local("线报未能存入数据库：") + post->title + " " +
+                               context.db.problem_text());
   }
   if (any_new && rule.type == 8) raise_lastid(context.db, context.rules, rule_id, max_new);
 }

@@ -2,6 +2,8 @@
 //
 // Logins are kept as this flat text, never as a cookie jar: the web request
 // sends it as the Cookie header and folds the cookies a server sets back in.
+// Servers set cookies in any bytes (often UTF-8), so these are byte texts:
+// ";", "=" and spaces always delimit, even after a byte of 0x80 or above.
 #pragma once
 
 #include "text/text.h"
@@ -22,6 +24,7 @@ Text merge_cookie_text(Text& old_cookies, Text& new_cookies);
 
 // The text with every piece between separators kept only the first time it
 // occurs (whole pieces compared exactly), joined again with the separator.
+// The separator is found byte by byte.
 Text remove_duplicate_entries(TextView text, TextView separator);
 
 }  // namespace qnl

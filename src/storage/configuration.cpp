@@ -75,6 +75,10 @@ Configuration configuration_from_row(const std::vector<Text>& row) {
 
 ConfigLoad load_configuration(Database& db, ConfigStore& store) {
   const QueryResult result = db.select_configuration();
+  // A busy or unreadable file says nothing about the table's columns.
+  if (result.error == DbError::busy || result.error == DbError::io_error ||
+      result.error == DbError::read_only)
+    return ConfigLoad::unreadable;
   if (result.db_column_count() < static_cast<int>(kConColumns)) return ConfigLoad::incompatible;
   if (!result.db_rows().empty()) store.replace(configuration_from_row(result.db_rows().front()));
   return ConfigLoad::loaded;

@@ -62,8 +62,10 @@ struct SettingsForm {
 };
 
 enum class ConfigLoad {
-  loaded,       // the store holds the first row of con (unchanged when con has no row)
-  incompatible  // con lacks a column (or cannot be read): the database is of an older version
+  loaded,        // the store holds the first row of con (unchanged when con has no row)
+  incompatible,  // con lacks a column: the database is of an older version
+  unreadable     // the file is busy or could not be read; the store is unchanged and
+                 // `Database::problem_text()` says why
 };
 
 // Converts the column texts of one con row into a record.

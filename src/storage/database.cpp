@@ -5,6 +5,8 @@
 #include <cctype>
 #include <memory>
 
+#include "text/encoding.h"
+
 namespace qnl {
 namespace {
 
@@ -23,12 +25,48 @@ constexpr const char* kStoreForumCookie = "UPDATE rule SET cookie = ? where id=1
 constexpr const char* kStoreRuleLastid = "UPDATE rule SET lastid = ? WHERE id = ?";
 constexpr const char* kInsertFoundPost =
     "insert into info(planname,planid,title,url,addtime,zt) values(?,?,?,?,?,?)";
-// A byte-exact substring search with ASCII letters folded: lower() of the
-// built-in functions folds ASCII only and keeps every other byte, and instr()
-// over two BLOBs compares bytes. LIKE would treat "%" and "_" of the id as
-// wildcards and walk CP936 bytes as if they were UTF-8.
+// A byte-exact substring search with ASCII letters folded the way the stored
+// post index folds them: qnl_lower() is `to_lower` (the built-in lower() would
+// also fold the second byte of a double-byte character), and instr() over two
+// BLOBs compares bytes. LIKE would treat "%" and "_" of the id as wildcards
+// and walk CP936 bytes as if they were UTF-8.
 constexpr const char* kPostStored =
-    "SELECT 1 from info where instr(CAST(lower(url) AS BLOB), CAST(? AS BLOB)) > 0 LIMIT 1";
+    "SELECT 1 from info where instr(qnl_lower(url), CAST(? AS BLOB)) > 0 LIMIT 1";
+
+// qnl_lower(x): `to_lower` of the bytes of x, as a BLOB; NULL stays NULL.
+void sql_lower(sqlite3_context* context, int, sqlite3_value** args) {
+  if (sqlite3_value_type(args[0]) == SQLITE_NULL) {
+    sqlite3_result_null(context);
+    return;
+  }
+  const auto* bytes = static_cast<const char*>(sqlite3_value_blob(args[0]));
+  const int size = sqlite3_value_bytes(args[0]);
+  const Text lowered = to_lower(TextView(bytes == nullptr ? "" : bytes, bytes ? size : 0));
+  sqlite3_result_blob64(context, lowered.data(), lowered.size(), SQLITE_TRANSIENT);
+}
+
+// What an SQLite result code says about the file.
+DbError classify(int rc) {
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+      return DbError::none;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return DbError::busy;
+    case SQLITE_READONLY:
+      return DbError::read_only;
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+      return DbError::io_error;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+      return DbError::not_database;
+    default:
+      return DbError::failed;
+  }
+}
 
 struct StatementDeleter {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
@@ -42,14 +80,18 @@ bool only_space(const char* text) {
   return true;
 }
 
-// Prepares exactly one statement and binds its values.
-Statement prepare(sqlite3* db, TextView text, const SqlParams& params) {
+// Prepares exactly one statement and binds its values. A failure to prepare
+// (reading the schema may find the file busy) is told in `error`.
+Statement prepare(sqlite3* db, TextView text, const SqlParams& params, DbError& error) {
+  error = DbError::failed;
   if (db == nullptr) return nullptr;
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
-  if (sqlite3_prepare_v2(db, text.data(), static_cast<int>(text.size()), &raw, &tail) !=
-      SQLITE_OK) {
+  const int rc = sqlite3_prepare_v2(db, text.data(), static_cast<int>(text.size()), &raw, &tail);
+  if (rc != SQLITE_OK) {
     sqlite3_finalize(raw);
+    error = classify(sqlite3_extended_errcode(db));
+    if (error == DbError::none) error = DbError::failed;
     return nullptr;
   }
   Statement statement(raw);
@@ -68,7 +110,13 @@ Statement prepare(sqlite3* db, TextView text, const SqlParams& params) {
     }
     if (rc != SQLITE_OK) return nullptr;
   }
+  error = DbError::none;
   return statement;
+}
+
+DbError step_error(int rc) {
+  const DbError error = classify(rc);
+  return error == DbError::none ? DbError::failed : error;
 }
 
 }  // namespace
@@ -83,25 +131,79 @@ bool Database::db_open(const std::filesystem::path& path) {
     sqlite3_close_v2(db_);
     db_ = nullptr;
   }
+  path_ = path;
+  last_error_ = open_locked(path);
+  return last_error_ == DbError::none;
+}
+
+DbError Database::open_locked(const std::filesystem::path& path) {
+  std::error_code ignored;
+  if (!std::filesystem::exists(path, ignored)) return DbError::missing;
   // SQLite takes UTF-8 file names on every platform.
   const std::u8string name = path.u8string();
   const std::string utf8(name.begin(), name.end());
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(utf8.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) !=
-      SQLITE_OK) {
-    sqlite3_close_v2(db);
-    return false;
+  const int rc =
+      sqlite3_open_v2(utf8.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+  struct Closer {
+    sqlite3*& db;
+    ~Closer() {
+      if (db != nullptr) sqlite3_close_v2(db);
+    }
+  } closer{db};
+  if (rc != SQLITE_OK) {
+    const DbError error = classify(rc);
+    return error == DbError::busy || error == DbError::io_error ? error : DbError::failed;
   }
+  // Before anything reads the file: another process holding it briefly must
+  // not fail the probe below or any later statement.
+  sqlite3_busy_timeout(db, busy_timeout_ms_);
+  if (sqlite3_create_function_v2(db, "qnl_lower", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                 sql_lower, nullptr, nullptr, nullptr) != SQLITE_OK)
+    return DbError::failed;
   // Opening is lazy: reading the schema tells a database from any other file.
-  if (sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr) !=
-      SQLITE_OK) {
-    sqlite3_close_v2(db);
-    return false;
+  sqlite3_stmt* probe = nullptr;
+  int probe_rc = sqlite3_prepare_v2(db, "pragma page_count", -1, &probe, nullptr);
+  int64_t pages = 0;
+  if (probe_rc == SQLITE_OK) {
+    probe_rc = sqlite3_step(probe);
+    if (probe_rc == SQLITE_ROW) pages = sqlite3_column_int64(probe, 0);
   }
-  // Another process holding the file briefly should not fail a statement.
-  sqlite3_busy_timeout(db, 2000);
-  db_ = db;
-  return true;
+  sqlite3_finalize(probe);
+  if (probe_rc != SQLITE_ROW) return step_error(sqlite3_extended_errcode(db));
+  if (sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr) !=
+      SQLITE_OK)
+    return step_error(sqlite3_extended_errcode(db));
+  // SQLite takes an empty file for an empty database; the program's file
+  // always has its tables.
+  if (pages == 0) return DbError::not_database;
+  // A file that cannot be written opens read-only without a word; every
+  // found post and setting would then be lost.
+  if (sqlite3_db_readonly(db, "main") == 1) return DbError::read_only;
+  std::swap(db_, db);
+  return DbError::none;
+}
+
+DbError Database::last_error() const {
+  std::lock_guard lock(mutex_);
+  return last_error_;
+}
+
+Text Database::problem_text() const {
+  std::lock_guard lock(mutex_);
+  const std::u8string name = path_.u8string();
+  const std::string file(name.begin(), name.end());
+  switch (last_error_) {
+    case DbError::busy:
+      return utf8_to_local("数据库文件 " + file +
+                           " 正被其他程序占用（忙），请关闭占用它的程序后再试！");
+    case DbError::read_only:
+      return utf8_to_local("数据库文件 " + file + " 是只读的，无法保存数据，请检查它的写入权限！");
+    case DbError::io_error:
+      return utf8_to_local("数据库文件 " + file + " 读写出错，请检查磁盘空间和磁盘！");
+    default:
+      return {};
+  }
 }
 
 bool Database::is_open() const {
@@ -117,12 +219,15 @@ void Database::db_close() {
 
 bool Database::execute_locked(TextView statement, const SqlParams& params, int64_t* changes) {
   std::lock_guard lock(mutex_);
-  Statement prepared = prepare(db_, statement, params);
+  Statement prepared = prepare(db_, statement, params, last_error_);
   if (!prepared) return false;
   int rc = SQLITE_ROW;
   while ((rc = sqlite3_step(prepared.get())) == SQLITE_ROW) {
   }
-  if (rc != SQLITE_DONE) return false;
+  if (rc != SQLITE_DONE) {
+    last_error_ = step_error(rc);
+    return false;
+  }
   if (changes != nullptr) *changes = sqlite3_changes64(db_);
   return true;
 }
@@ -134,8 +239,11 @@ bool Database::db_execute(TextView statement, const SqlParams& params) {
 QueryResult Database::db_query(TextView statement, const SqlParams& params) {
   std::lock_guard lock(mutex_);
   QueryResult result;
-  Statement prepared = prepare(db_, statement, params);
-  if (!prepared) return result;
+  Statement prepared = prepare(db_, statement, params, last_error_);
+  if (!prepared) {
+    result.error = last_error_;
+    return result;
+  }
   sqlite3_stmt* raw = prepared.get();
   const int columns = sqlite3_column_count(raw);
   int rc = SQLITE_ROW;
@@ -150,7 +258,12 @@ QueryResult Database::db_query(TextView statement, const SqlParams& params) {
       row.emplace_back(text != nullptr ? Text(text, size) : Text());
     }
   }
-  if (rc != SQLITE_DONE) return QueryResult{};
+  if (rc != SQLITE_DONE) {
+    last_error_ = step_error(rc);
+    QueryResult failed;
+    failed.error = last_error_;
+    return failed;
+  }
   result.column_count = columns;
   return result;
 }

@@ -5,7 +5,8 @@
 // and read back byte for byte, so no value can change a statement. Every
 // statement, and every query together with the reading of its rows, runs under
 // one mutex: the user-interface thread and the monitor worker share the
-// connection.
+// connection. Every use of the connection waits up to the busy time-out for a
+// file another process holds.
 #pragma once
 
 #include <cstdint>
@@ -28,10 +29,22 @@ using TextTable = std::vector<std::vector<Text>>;
 using SqlValue = std::variant<Text, int64_t>;
 using SqlParams = std::vector<SqlValue>;
 
+// Why the file or a statement could not be used.
+enum class DbError {
+  none,
+  missing,       // no file at the path
+  not_database,  // not an SQLite database (an empty file included)
+  busy,          // another connection holds the file past the busy time-out
+  read_only,     // the file cannot be written
+  io_error,      // reading or writing the file failed (disk full included)
+  failed,        // anything else: a malformed statement, a missing table or column
+};
+
 // The complete result of one query, read while the connection was locked.
 struct QueryResult {
   TextTable rows;        // each value as text; NULL reads as empty text
   int column_count = 0;  // 0 when the statement failed
+  DbError error = DbError::none;
 
   const TextTable& db_rows() const { return rows; }
   int db_column_count() const { return column_count; }
@@ -40,14 +53,19 @@ struct QueryResult {
 
 class Database {
  public:
-  Database() = default;
+  static constexpr int kDefaultBusyTimeoutMs = 3000;
+
+  explicit Database(int busy_timeout_ms = kDefaultBusyTimeoutMs)
+      : busy_timeout_ms_(busy_timeout_ms) {}
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
 
   // Opens an existing database file for reading and writing; never creates
-  // one. A file that is not a readable SQLite database is refused. Closes a
-  // connection that was open before.
+  // one. A file that is not a readable SQLite database (an empty file
+  // included), a file that cannot be written, and a file another connection
+  // holds past the busy time-out are refused; `last_error()` tells which.
+  // Closes a connection that was open before.
   bool db_open(const std::filesystem::path& path);
   bool is_open() const;
   void db_close();
@@ -58,6 +76,12 @@ class Database {
   // Runs one query and reads all its rows; a failing statement gives an empty
   // result with column count 0.
   QueryResult db_query(TextView statement, const SqlParams& params = {});
+
+  // Why the latest open or statement failed; `none` after a success.
+  DbError last_error() const;
+  // For a busy, read-only or I/O failure: a message (CP936) naming the file
+  // and what is wrong with it. Empty for every other outcome.
+  Text problem_text() const;
 
   // ---- The program's statements ----
 
@@ -84,17 +108,22 @@ class Database {
   // Stores one found post.
   bool insert_found_post(TextView planname, int64_t planid, TextView title, TextView url,
                          TextView addtime, int zt);
-  // True when a stored found post's address contains `post_id` (letter case
-  // of ASCII letters ignored, every other byte literal). A failing look-up
-  // counts as not stored.
+  // True when a stored found post's address contains `post_id`: both are
+  // compared after `to_lower` (ASCII letters folded, double-byte characters
+  // kept whole), every other byte literal. A failing look-up counts as not
+  // stored.
   bool is_post_stored(TextView post_id);
 
  private:
   // Runs one statement; `changes` receives the number of rows it changed.
   bool execute_locked(TextView statement, const SqlParams& params, int64_t* changes);
+  DbError open_locked(const std::filesystem::path& path);
 
+  const int busy_timeout_ms_;
   mutable std::mutex mutex_;
   sqlite3* db_ = nullptr;
+  std::filesystem::path path_;  // of the latest open
+  DbError last_error_ = DbError::none;
 };
 
 }  // namespace qnl

@@ -30,18 +30,26 @@ size_t StoredPostIndex::size() const {
 void StoredPostIndex::release() {
   std::lock_guard lock(mutex_);
   loaded_ = false;
+  next_load_ = {};
   Text().swap(arena_);
   std::vector<uint32_t>().swap(starts_);
   std::vector<std::vector<uint32_t>>().swap(postings_);
 }
 
-void StoredPostIndex::load_locked() {
+bool StoredPostIndex::load_locked() {
+  // A NULL address holds no id, not even the empty one.
+  const QueryResult urls = db_.db_query("SELECT url FROM info WHERE url IS NOT NULL");
+  if (urls.error != DbError::none) {
+    next_load_ = std::chrono::steady_clock::now() + kRetryLoadAfter;
+    return false;
+  }
   loaded_ = true;
+  arena_.clear();
   postings_.assign(1000, {});
   starts_.assign(1, 0);
-  const QueryResult urls = db_.db_query("SELECT url FROM info");
   for (const auto& row : urls.rows)
     if (!row.empty()) add_locked(row[0]);
+  return true;
 }
 
 void StoredPostIndex::add_locked(TextView url) {
@@ -75,9 +83,10 @@ bool StoredPostIndex::scan_all_locked(TextView lowered_id) const {
 
 bool StoredPostIndex::contains(TextView post_id) {
   std::lock_guard lock(mutex_);
-  if (!loaded_) load_locked();
+  if (!loaded_ && std::chrono::steady_clock::now() >= next_load_) load_locked();
+  if (!loaded_) return db_.is_post_stored(post_id);
   const Text id = to_lower(post_id);
-  if (id.empty()) return !starts_.empty() && starts_.size() > 1;  // "" is in every address
+  if (id.empty()) return starts_.size() > 1;  // "" is in every address
   if (id.size() < 3 || !all_digits(id)) return scan_all_locked(id);
 
   // The rarest three-digit group of the id narrows the addresses to check.

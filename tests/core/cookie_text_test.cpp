@@ -88,5 +88,45 @@ TEST(RemoveDuplicateEntries, KeepsFirstOccurrenceOfWholePieces) {
   EXPECT_EQ(remove_duplicate_entries("", "; "), "");
 }
 
+// Servers set cookies in UTF-8 (or any bytes); a value ending in a byte of
+// 0x80 or above must not swallow the ";", "=" or space after it.
+TEST(CookieTextBytes, DelimitersAfterHighBytesStillDelimit) {
+  const Text city = "city=\xE4\xB8\xAD";  // "中" in UTF-8: ends in 0xAD
+  struct Case {
+    const char* what;
+    Text old_cookies;
+    Text new_cookies;
+    Text merged;
+  };
+  const Case cases[] = {
+      {"replaced after a UTF-8 value", city + "; sid=1", "sid=old", "sid=old; " + city},
+      {"no space after the separator", city + ";sid=1", "sid=2", "sid=2; " + city},
+      {"value ending in a lone lead byte", "a=\x81; b=1", "b=2", "b=2; a=\x81"},
+      {"name ending in a high byte", "\xE4\xB8\xAD=1; b=1", "\xE4\xB8\xAD=2",
+       "\xE4\xB8\xAD=2; b=1"},
+      {"deleted after a high byte", city + "; sid=1", "sid=deleted", city},
+      {"space after a high byte removed", "a=\xAD b; c=1", "",
+       "a=\xAD"
+       "b; c=1"},
+      {"full-width space still a space",
+       "a=\xA1\xA1"
+       "1; b=\xB0\xA1",
+       "", "a=1; b=\xB0\xA1"},
+      {"repeated entries after high bytes", city + "; " + city, "", city},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(merge(c.old_cookies, c.new_cookies), c.merged);
+  }
+}
+
+TEST(CookieTextBytes, CollectedEntryEndsAtTheFirstSemicolon) {
+  EXPECT_EQ(collect_response_cookies("Set-Cookie: city=\xE4\xB8\xAD; path=/\r\n"
+                                     "Set-Cookie: n=\x81\r\n"
+                                     "Set-Cookie: m=\xB0; Domain=.jd.com"),
+            "city=\xE4\xB8\xAD; n=\x81; m=\xB0");
+  EXPECT_EQ(remove_duplicate_entries("a=\xAD; a=\xAD; b", "; "), "a=\xAD; b");
+}
+
 }  // namespace
 }  // namespace qnl

@@ -127,6 +127,24 @@ class AppShellTest : public QObject {
     QCOMPARE(app.main_window().方案框->topLevelItemCount(), 0);  // rules not loaded
   }
 
+  void databaseHeldByAnotherProgramIsNamedAsBusy() {
+    ProgramDir dir;
+    QVERIFY(dir.make_shipped_database());
+    sqlite3* holder = nullptr;
+    const QByteArray file = dir.database().toUtf8();
+    QCOMPARE(sqlite3_open(file.constData(), &holder), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    RecordedMessages messages;
+    Application app(dir.path());
+    QCOMPARE(app.start(), StartupResult::database_unopenable);
+    sqlite3_close_v2(holder);
+    QCOMPARE(messages.shown.size(), 1);
+    const QString text = messages.shown[0].text;
+    QVERIFY2(text.contains(QStringLiteral("qnl6.sdb")) && text.contains(QStringLiteral("占用")),
+             qPrintable(text));
+    QVERIFY(!text.contains(QStringLiteral("不兼容")));
+  }
+
   void olderConfigurationLayoutIsIncompatible() {
     ProgramDir dir;
     QVERIFY(dir.make_shipped_database());
@@ -213,10 +231,13 @@ class AppShellTest : public QObject {
     w.选择框1->click();
     QVERIFY(app.ticked_plans().empty());
 
-    // The plan list can be read from another thread.
+    // Another thread reads the plan list by asking the window's thread.
     tree->topLevelItem(1)->setCheckState(0, Qt::Checked);
     std::vector<int> from_worker;
-    QThread* worker = QThread::create([&] { from_worker = app.ticked_plans(); });
+    QThread* worker = QThread::create([&] {
+      QMetaObject::invokeMethod(
+          &app, [&] { from_worker = app.ticked_plans(); }, Qt::BlockingQueuedConnection);
+    });
     worker->start();
     QTRY_VERIFY(worker->isFinished());
     delete worker;
@@ -242,9 +263,9 @@ class AppShellTest : public QObject {
     QCOMPARE(w.登陆外形框->geometry(), QRect(2, 2, 1188, 644));
     QCOMPARE(w.浏览器框->width(), 1200 - w.选择夹1->width() - 18);
     QCOMPARE(w.状态条1->part_width(1), 1050);
-    // The view is made once and follows its host.
+    // The view is made once and fills its host inside the frame the skin draws.
     QCOMPARE(app.state().reader_view.engine_view(), view);
-    QTRY_COMPARE(view->size(), w.浏览器框->size());
+    QTRY_COMPARE(view->size(), w.浏览器框->contentsRect().size());
   }
 
   void mainWindowHandlers() {

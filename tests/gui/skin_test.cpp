@@ -316,7 +316,7 @@ class SkinTest : public QObject {
     });
     w.超级按钮3->click();
     QCOMPARE(entries, QStringList({QStringLiteral("软件设置"), QStringLiteral("登陆赚客吧"),
-                                   QStringLiteral("皮肤")}));
+                                   QStringLiteral("皮肤"), QStringLiteral("更多推送")}));
     QCOMPARE(skins, kLastSkin);
   }
 

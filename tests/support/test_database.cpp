@@ -7,6 +7,7 @@
 #include <mutex>
 #include <random>
 
+#include "storage/database.h"
 #include "text/encoding.h"
 
 namespace qnl::test {

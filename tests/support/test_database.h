@@ -7,6 +7,10 @@
 
 #include "text/text.h"
 
+namespace qnl {
+class Database;
+}
+
 namespace qnl::test {
 
 // CP936 text of a UTF-8 literal written in a test source.
