@@ -387,7 +387,7 @@ TEST_F(HeadlessRun, ADesktopSavingSettingsOnTheSameFileLosesNothing) {
   ASSERT_TRUE(wait_until([&] { return capture.post_count() >= 1; }));
   EXPECT_FALSE(run.done());
   // A long save holds the write lock for a second (under the monitor's
-  // two-second busy time-out) just when the monitor is about to store the
+  // busy time-out of three seconds) just when the monitor is about to store the
   // page's new post.
   std::atomic<bool> locked = false;
   {
