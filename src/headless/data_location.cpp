@@ -2,6 +2,7 @@
 
 #include <QStandardPaths>
 #include <QString>
+#include <iterator>
 #include <system_error>
 
 #ifdef _WIN32
