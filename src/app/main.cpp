@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/application.h"
+#include "app/browser_flags.h"
 #include "app/platform.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);  // closing the main window ends the program
   qnl::use_form_font();
+  qnl::apply_browser_memory_flags();  // before the first web view
 
   qnl::Application quenlo(QCoreApplication::applicationDirPath());
   if (quenlo.start() != qnl::StartupResult::running) return 0;
