@@ -1,9 +1,8 @@
 #include "app/browser_flags.h"
 
 #include <QCoreApplication>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLFunctions>
+#include <QDir>
+#include <QFileInfo>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 #include <algorithm>
@@ -13,28 +12,33 @@
 namespace qnl {
 namespace {
 
-// The name of the OpenGL renderer a context of this process gets; empty when
-// there is no OpenGL.
-std::string gl_renderer_name() {
-  QOffscreenSurface surface;
-  surface.create();
-  QOpenGLContext own;
-  QOpenGLContext* context = QOpenGLContext::globalShareContext();
-  if (!context) {
-    if (!own.create()) return {};
-    context = &own;
-  }
-  if (!surface.isValid() || !context->makeCurrent(&surface)) return {};
-  const auto* name = reinterpret_cast<const char*>(context->functions()->glGetString(GL_RENDERER));
-  std::string result = name ? name : "";
-  context->doneCurrent();
-  return result;
+// Whether OpenGL here can only be a software rasteriser, told without
+// loading an OpenGL driver: the hardware drivers need a DRM device node the
+// user may open (Mesa's, or NVIDIA's own), and Mesa can be told to use its
+// rasteriser anyway.
+bool only_software_gl() {
+#ifdef __linux__
+  const QByteArray forced = qgetenv("LIBGL_ALWAYS_SOFTWARE");
+  if (!forced.isEmpty() && forced != "0" && forced.toLower() != "false") return true;
+  const QFileInfoList nodes =
+      QDir(QStringLiteral("/dev/dri"))
+          .entryInfoList({QStringLiteral("card*"), QStringLiteral("renderD*")},
+                         QDir::System | QDir::Files);
+  for (const QFileInfo& node : nodes)
+    if (node.isReadable() && node.isWritable()) return false;
+  const QFileInfo nvidia(QStringLiteral("/dev/nvidiactl"));
+  return !(nvidia.exists() && nvidia.isReadable() && nvidia.isWritable());
+#else
+  return false;  // the platform's own OpenGL fallbacks stand
+#endif
 }
 
-bool sandbox_is_off() {
+bool sandbox_is_off(int argc, char** argv) {
   const QByteArray off = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
   if (!off.isEmpty() && off != "0") return true;
-  return QCoreApplication::arguments().contains(QStringLiteral("--no-sandbox"));
+  for (int i = 1; i < argc; ++i)
+    if (argv[i] && std::string_view(argv[i]) == "--no-sandbox") return true;
+  return false;
 }
 
 }  // namespace
@@ -75,15 +79,23 @@ std::string browser_memory_switches(const BrowserSetting& setting) {
   return switches;
 }
 
-void apply_browser_memory_flags() {
+void apply_browser_memory_flags(int argc, char** argv) {
   // The user's own choices stand.
   if (qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS")) return;
   const bool quick_chosen =
       qEnvironmentVariableIsSet("QT_QUICK_BACKEND") || qEnvironmentVariableIsSet("QSG_RHI_BACKEND");
   BrowserSetting setting;
-  setting.software_gl = !quick_chosen && is_software_gl_renderer(gl_renderer_name());
-  setting.sandbox_off = sandbox_is_off();
-  if (setting.software_gl) QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+  setting.software_gl = !quick_chosen && only_software_gl();
+  setting.sandbox_off = sandbox_is_off(argc, argv);
+  if (setting.software_gl) {
+    // Nothing draws with OpenGL then, and the window system's OpenGL is not
+    // set up at all: the context shared with the web engine would load the
+    // rasteriser and its compiler all the same.
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts, false);
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+      qputenv("QT_XCB_GL_INTEGRATION", "none");
+  }
   const std::string switches = browser_memory_switches(setting);
   if (!switches.empty()) qputenv("QTWEBENGINE_CHROMIUM_FLAGS", QByteArray::fromStdString(switches));
 }

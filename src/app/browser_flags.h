@@ -26,11 +26,12 @@ bool is_software_gl_renderer(std::string_view renderer);
 //   renderers.
 std::string browser_memory_switches(const BrowserSetting& setting);
 
-// Call after the QApplication exists and before the first web view: probes
-// OpenGL and, unless the user set QTWEBENGINE_CHROMIUM_FLAGS or chose a Qt
-// Quick back end, sets the switches above and, under software OpenGL, draws
-// web views with Qt Quick's software renderer (the OpenGL one would load the
-// rasteriser's compiler into the process for nothing).
-void apply_browser_memory_flags();
+// Call before the QApplication exists, with the program's arguments: unless
+// the user set QTWEBENGINE_CHROMIUM_FLAGS or chose a Qt Quick back end, sets
+// the switches above and, where OpenGL could only be a software rasteriser
+// (no GPU device to open; on Linux), draws web views with Qt Quick's software
+// renderer and creates no OpenGL context: the rasteriser and its compiler are
+// then never loaded into the process.
+void apply_browser_memory_flags(int argc, char** argv);
 
 }  // namespace qnl

@@ -10,10 +10,10 @@
 int main(int argc, char** argv) {
   qnl::prepare_web_engine_environment();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  qnl::apply_browser_memory_flags(argc, argv);
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);  // closing the main window ends the program
   qnl::use_form_font();
-  qnl::apply_browser_memory_flags();  // before the first web view
 
   qnl::Application quenlo(QCoreApplication::applicationDirPath());
   if (quenlo.start() != qnl::StartupResult::running) return 0;

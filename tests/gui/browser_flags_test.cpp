@@ -71,12 +71,14 @@ class BrowserFlagsTest : public QObject {
     QVERIFY(got.find("single-process") == std::string::npos);
   }
 
-  // main() applied the set-up before this test object existed, as the
+  // main() applied the set-up before the application existed, as the
   // program does; the web engine starts with the first view below.
   void setUpMatchesWhatItChose() {
     const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     const bool software_quick = QQuickWindow::sceneGraphBackend() == QLatin1String("software");
     QCOMPARE(flags.contains("--disable-gpu"), software_quick);
+    // No OpenGL of the window system either (the test starts without one set).
+    QCOMPARE(qgetenv("QT_XCB_GL_INTEGRATION") == "none", software_quick);
     // The test runs with the sandbox off (see the test's environment).
     QVERIFY(flags.contains("--no-zygote"));
   }
@@ -106,7 +108,7 @@ class BrowserFlagsTest : public QObject {
   void theUsersOwnFlagsStand() {
     const QByteArray kept = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--user-choice");
-    apply_browser_memory_flags();
+    apply_browser_memory_flags(0, nullptr);
     QCOMPARE(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), QByteArray("--user-choice"));
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", kept);
   }
@@ -115,10 +117,12 @@ class BrowserFlagsTest : public QObject {
 int main(int argc, char** argv) {
   qnl::prepare_web_engine_environment();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  for (const char* name : {"QTWEBENGINE_CHROMIUM_FLAGS", "QT_XCB_GL_INTEGRATION",
+                           "QT_QUICK_BACKEND", "QSG_RHI_BACKEND"})
+    qunsetenv(name);
+  apply_browser_memory_flags(argc, argv);
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
-  qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-  apply_browser_memory_flags();
   BrowserFlagsTest test;
   return QTest::qExec(&test, argc, argv);
 }
