@@ -5,33 +5,9 @@
 #include <QFileInfo>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
-#include <algorithm>
-#include <array>
-#include <cctype>
 
 namespace qnl {
 namespace {
-
-// Whether OpenGL here can only be a software rasteriser, told without
-// loading an OpenGL driver: the hardware drivers need a DRM device node the
-// user may open (Mesa's, or NVIDIA's own), and Mesa can be told to use its
-// rasteriser anyway.
-bool only_software_gl() {
-#ifdef __linux__
-  const QByteArray forced = qgetenv("LIBGL_ALWAYS_SOFTWARE");
-  if (!forced.isEmpty() && forced != "0" && forced.toLower() != "false") return true;
-  const QFileInfoList nodes =
-      QDir(QStringLiteral("/dev/dri"))
-          .entryInfoList({QStringLiteral("card*"), QStringLiteral("renderD*")},
-                         QDir::System | QDir::Files);
-  for (const QFileInfo& node : nodes)
-    if (node.isReadable() && node.isWritable()) return false;
-  const QFileInfo nvidia(QStringLiteral("/dev/nvidiactl"));
-  return !(nvidia.exists() && nvidia.isReadable() && nvidia.isWritable());
-#else
-  return false;  // the platform's own OpenGL fallbacks stand
-#endif
-}
 
 bool sandbox_is_off(int argc, char** argv) {
   const QByteArray off = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
@@ -43,26 +19,18 @@ bool sandbox_is_off(int argc, char** argv) {
 
 }  // namespace
 
-bool is_software_gl_renderer(std::string_view renderer) {
-  std::string lowered(renderer);
-  std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (lowered.find_first_not_of(" \t") == std::string::npos) return true;
-  static constexpr std::array<std::string_view, 7> kSoftware = {
-      "llvmpipe",    "softpipe",    "software rasterizer",
-      "swiftshader", "gdi generic", "microsoft basic render driver",
-      "swr"};
-  for (std::string_view name : kSoftware) {
-    const size_t at = lowered.find(name);
-    if (at == std::string::npos) continue;
-    // "swr" only as a word of its own (Mesa's OpenSWR), not inside another.
-    if (name == "swr" &&
-        ((at > 0 && std::isalnum(static_cast<unsigned char>(lowered[at - 1]))) ||
-         (at + 3 < lowered.size() && std::isalnum(static_cast<unsigned char>(lowered[at + 3])))))
-      continue;
+bool only_software_gl(const QString& device_directory, const QByteArray& always_software) {
+  if (!always_software.isEmpty() && always_software != "0" && always_software.toLower() != "false")
     return true;
-  }
-  return false;
+  const QDir devices(device_directory);
+  const QFileInfoList nodes =
+      QDir(devices.filePath(QStringLiteral("dri")))
+          .entryInfoList({QStringLiteral("card*"), QStringLiteral("renderD*")},
+                         QDir::System | QDir::Files);
+  for (const QFileInfo& node : nodes)
+    if (node.isReadable() && node.isWritable()) return false;
+  const QFileInfo nvidia(devices.filePath(QStringLiteral("nvidiactl")));
+  return !(nvidia.exists() && nvidia.isReadable() && nvidia.isWritable());
 }
 
 std::string browser_memory_switches(const BrowserSetting& setting) {
@@ -85,7 +53,10 @@ void apply_browser_memory_flags(int argc, char** argv) {
   const bool quick_chosen =
       qEnvironmentVariableIsSet("QT_QUICK_BACKEND") || qEnvironmentVariableIsSet("QSG_RHI_BACKEND");
   BrowserSetting setting;
-  setting.software_gl = !quick_chosen && only_software_gl();
+#ifdef __linux__
+  setting.software_gl =
+      !quick_chosen && only_software_gl(QStringLiteral("/dev"), qgetenv("LIBGL_ALWAYS_SOFTWARE"));
+#endif  // elsewhere the platform's own OpenGL fallbacks stand
   setting.sandbox_off = sandbox_is_off(argc, argv);
   if (setting.software_gl) {
     // Nothing draws with OpenGL then, and the window system's OpenGL is not

@@ -2,8 +2,9 @@
 // the background all day with a web view open.
 #pragma once
 
+#include <QByteArray>
+#include <QString>
 #include <string>
-#include <string_view>
 
 namespace qnl {
 
@@ -13,10 +14,12 @@ struct BrowserSetting {
   bool sandbox_off = false;  // Chromium runs without its sandbox
 };
 
-// True for the OpenGL renderer names of software rasterisers (Mesa's
-// llvmpipe, softpipe and swrast, SwiftShader, Windows' own), and for an
-// empty name (no OpenGL at all).
-bool is_software_gl_renderer(std::string_view renderer);
+// Whether OpenGL on this Linux machine can only be Mesa's software
+// rasteriser, told without loading an OpenGL driver: a hardware driver needs
+// a device node the user may open (DRM's under `device_directory`/dri, or
+// NVIDIA's own `device_directory`/nvidiactl), and Mesa takes its rasteriser
+// anyway when LIBGL_ALWAYS_SOFTWARE (`always_software`) is set.
+bool only_software_gl(const QString& device_directory, const QByteArray& always_software);
 
 // The Chromium switches for `setting`, space-separated:
 // - software OpenGL: no GPU process work and no GPU compositing; Chromium

@@ -7,6 +7,7 @@
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QWebEngineView>
 #include <QWidget>
 #include <QtTest>
@@ -21,33 +22,35 @@ class BrowserFlagsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void softwareRenderersAreKnownByName_data() {
-    QTest::addColumn<QString>("renderer");
+  void softwareOnlyWithoutAnOpenableGpuDevice_data() {
+    QTest::addColumn<QStringList>("nodes");
+    QTest::addColumn<QByteArray>("always_software");
     QTest::addColumn<bool>("software");
-    QTest::newRow("llvmpipe") << "llvmpipe (LLVM 15.0.6, 256 bits)" << true;
-    QTest::newRow("llvmpipe upper case") << "LLVMPIPE (LLVM 11.0.1, 128 bits)" << true;
-    QTest::newRow("softpipe") << "softpipe" << true;
-    QTest::newRow("mesa swrast") << "Software Rasterizer" << true;
-    QTest::newRow("openswr") << "SWR (LLVM 12.0.0, 256 bits)" << true;
-    QTest::newRow("swiftshader") << "Google SwiftShader" << true;
-    QTest::newRow("angle swiftshader")
-        << "ANGLE (Google, Vulkan 1.1.0 (SwiftShader Device (Subzero)), SwiftShader driver)"
-        << true;
-    QTest::newRow("windows gdi") << "GDI Generic" << true;
-    QTest::newRow("windows warp") << "Microsoft Basic Render Driver" << true;
-    QTest::newRow("no opengl") << "" << true;
-    QTest::newRow("blank") << "  " << true;
-    QTest::newRow("intel") << "Mesa Intel(R) UHD Graphics 620 (KBL GT2)" << false;
-    QTest::newRow("amd") << "AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49, 6.1.0)" << false;
-    QTest::newRow("nvidia") << "NVIDIA GeForce GTX 1650/PCIe/SSE2" << false;
-    QTest::newRow("virgl") << "virgl (Intel(R) Xe Graphics)" << false;
-    // "swr" inside another word is not Mesa's rasteriser.
-    QTest::newRow("swr inside a word") << "Answrx GPU" << false;
+    QTest::newRow("no devices") << QStringList{} << QByteArray() << true;
+    QTest::newRow("render node") << QStringList{"dri/renderD128"} << QByteArray() << false;
+    QTest::newRow("card node only") << QStringList{"dri/card0"} << QByteArray() << false;
+    QTest::newRow("nvidia") << QStringList{"nvidiactl"} << QByteArray() << false;
+    QTest::newRow("other dri entry") << QStringList{"dri/by-path"} << QByteArray() << true;
+    QTest::newRow("forced software") << QStringList{"dri/renderD128"} << QByteArray("1") << true;
+    QTest::newRow("forced true") << QStringList{"dri/renderD128"} << QByteArray("true") << true;
+    QTest::newRow("forcing off") << QStringList{"dri/renderD128"} << QByteArray("0") << false;
+    QTest::newRow("forcing false") << QStringList{"dri/renderD128"} << QByteArray("FALSE") << false;
   }
-  void softwareRenderersAreKnownByName() {
-    QFETCH(QString, renderer);
+  void softwareOnlyWithoutAnOpenableGpuDevice() {
+    QFETCH(QStringList, nodes);
+    QFETCH(QByteArray, always_software);
     QFETCH(bool, software);
-    QCOMPARE(is_software_gl_renderer(renderer.toStdString()), software);
+    QTemporaryDir devices;
+    for (const QString& node : nodes) {
+      QDir(devices.path()).mkpath(QFileInfo(devices.filePath(node)).path());
+      if (node.endsWith(QLatin1String("by-path"))) {
+        QDir(devices.path()).mkpath(node);  // a directory, not a device
+        continue;
+      }
+      QFile file(devices.filePath(node));
+      QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(only_software_gl(devices.path(), always_software), software);
   }
 
   void switchesFollowTheMachine_data() {
