@@ -6,13 +6,16 @@
 // (this process and its web engine processes), shows one post of thirty
 // floors through the reader as a double-click does, waits, and measures again.
 //
-// usage: reader_memory [SECONDS] (the wait before each measurement, 12)
+// usage: reader_memory [SECONDS [IMAGE]]
+//   SECONDS  the wait before each measurement (12)
+//   IMAGE    also save what the reader's view shows then, as a PNG file
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QWebEngineView>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -161,5 +164,7 @@ int main(int argc, char** argv) {
   // The reader's last word, so a failed read is not taken for a cheap one.
   std::printf("status: %s\n", quenlo.main_window().状态条1->part_text(1).toUtf8().constData());
   std::printf("the shown post added %.1f MB PSS\n", (after - before) / 1024.0);
+  if (argc > 2)
+    quenlo.state().reader_view.engine_view()->grab().save(QString::fromLocal8Bit(argv[2]));
   return 0;
 }
