@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/application.h"
+#include "app/browser_flags.h"
 #include "app/platform.h"
 #include "headless/headless.h"
 
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
   if (qnl::wants_headless(argc, argv)) return qnl::start_headless(argc, argv);
   qnl::prepare_web_engine_environment();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  qnl::apply_browser_memory_flags(argc, argv);
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);  // closing the main window ends the program
   qnl::use_form_font();

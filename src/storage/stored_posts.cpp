@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "storage/database.h"
+#include "storage/heap.h"
 
 namespace qnl {
 namespace {
@@ -28,12 +29,17 @@ size_t StoredPostIndex::size() const {
 }
 
 void StoredPostIndex::release() {
-  std::lock_guard lock(mutex_);
-  loaded_ = false;
-  next_load_ = {};
-  Text().swap(arena_);
-  std::vector<uint32_t>().swap(starts_);
-  std::vector<std::vector<uint32_t>>().swap(postings_);
+  {
+    std::lock_guard lock(mutex_);
+    loaded_ = false;
+    next_load_ = {};
+    Text().swap(arena_);
+    std::vector<uint32_t>().swap(starts_);
+    std::vector<std::vector<uint32_t>>().swap(postings_);
+  }
+  // The index and the table read that built it were tens of MB at a year of
+  // found posts; without this the allocator would keep them all day.
+  return_free_heap();
 }
 
 bool StoredPostIndex::load_locked() {

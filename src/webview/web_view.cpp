@@ -258,6 +258,9 @@ QWebEngineProfile* WebView::profile() {
   // the record: the logins the program keeps are stored by the program
   // itself, nothing else of a browsing session is left on disk.
   profile_ = new QWebEngineProfile();
+  // Its HTTP cache lives in memory all day: a few MB, not Chromium's share
+  // of the machine's memory.
+  profile_->setHttpCacheMaximumSize(8 * 1024 * 1024);
   QWebEngineCookieStore* store = profile_->cookieStore();
   connect(store, &QWebEngineCookieStore::cookieAdded, this, [this](const QNetworkCookie& c) {
     for (auto& known : cookies_) {

@@ -594,5 +594,24 @@ TEST_F(MonitorTest, StoredPostIndexAnswersLikeTheTable) {
   EXPECT_FALSE(stored_.contains("7777778"));
 }
 
+// The monitor releases the index after the first wave, on its worker; the
+// heap is handed back then. Questions after that read the table again and
+// see what was stored meanwhile.
+TEST_F(MonitorTest, ReleasedStoredPostIndexReadsTheTableAgain) {
+  ASSERT_TRUE(db_.insert_found_post("x", 1, "t", "thread-6699009-1-1.html", "t", 0));
+  std::thread([this] {
+    EXPECT_TRUE(stored_.contains("6699009"));
+    EXPECT_EQ(stored_.size(), 1u);
+    stored_.release();
+  }).join();
+  EXPECT_EQ(stored_.size(), 0u);
+  stored_.add("thread-5555555-1-1.html");  // not loaded: left to the table
+  ASSERT_TRUE(db_.insert_found_post("x", 1, "t", "thread-7777777-1-1.html", "t", 0));
+  EXPECT_TRUE(stored_.contains("7777777"));
+  EXPECT_TRUE(stored_.contains("6699009"));
+  EXPECT_FALSE(stored_.contains("5555555"));
+  EXPECT_EQ(stored_.size(), 2u);
+}
+
 }  // namespace
 }  // namespace qnl

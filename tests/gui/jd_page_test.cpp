@@ -4,6 +4,7 @@
 // sign-in run and a bean run as the user starts them.
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -18,6 +19,8 @@
 #include <QtTest>
 #include <atomic>
 #include <chrono>
+#include <map>
+#include <set>
 #include <thread>
 
 #include "app/application.h"
@@ -53,6 +56,29 @@ FixtureResponse ok(std::string utf8) {
 
 std::atomic<int> g_ticks{0};
 std::atomic<int> g_ticks_during_request{-1};
+
+// Processes descended from this one: the web engine's zygotes and
+// renderers (Linux).
+int engine_processes() {
+  std::map<long, long> parent;
+  for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    bool number = false;
+    const long pid = entry.toLong(&number);
+    if (!number) continue;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) continue;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() > 1) parent[pid] = fields[1].toLong();
+  }
+  std::set<long> tree{QCoreApplication::applicationPid()};
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (const auto& [pid, ppid] : parent)
+      if (!tree.count(pid) && tree.count(ppid)) grew = tree.insert(pid).second;
+  }
+  return static_cast<int>(tree.size()) - 1;
+}
 
 }  // namespace
 
@@ -113,6 +139,18 @@ class JdPageTest : public QObject {
     QVERIFY(loaded.wait(20000));
     QTRY_COMPARE_WITH_TIMEOUT(body_text(app_->state().reader_view), QStringLiteral("still here"),
                               10000);
+  }
+
+  // The login centre's page goes when it closes, and its renderer process
+  // with it: the program does not keep a second renderer all day.
+  void closedLoginCentreLeavesNoRendererBehind() {
+    QTRY_VERIFY_WITH_TIMEOUT(engine_processes() > 0, 10000);  // the main view's
+    QTest::qWait(1000);
+    const int before = engine_processes();
+    jd_->open_login_centre(2);
+    QTRY_VERIFY_WITH_TIMEOUT(engine_processes() > before, 20000);
+    jd_->login_centre()->close();
+    QTRY_COMPARE_WITH_TIMEOUT(engine_processes(), before, 20000);
   }
 
   void viewIsReleasedEvenWhenItsHostWentFirst() {
