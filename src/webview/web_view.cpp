@@ -429,10 +429,13 @@ void WebView::install_page_functions() {
   var open = window.open;
   var doc = document;
   function tell(o) { doc.dispatchEvent(new CustomEvent(%1, {detail: JSON.stringify(o)})); }
-  window.open = function(url, name) {
+  // The engine always gets a new unnamed window to ask for: a named one it
+  // still holds from an earlier request (a refused one goes away only a
+  // little later) would be navigated instead, and nobody would be asked.
+  window.open = function(url, name, features) {
     tell({t: 'open', url: url === undefined ? '' : String(url),
           name: name === undefined ? '' : String(name)});
-    return open.apply(window, arguments);
+    return open.call(window, url, '_blank', features === undefined ? '' : features);
   };
 %2})();)JS")
                              .arg(json_string(kHintEvent), functions);
